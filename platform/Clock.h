@@ -1,0 +1,23 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace platform {
+
+using TimePoint = std::chrono::system_clock::time_point;
+
+/// The current wall-clock time; tests replace it with a fixed one.
+TimePoint Now();
+/// Installs `now` as the source of the current time; an empty function restores the system clock.
+void OverrideClock(std::function<TimePoint()> now);
+
+/// The date in the locale's short date format ("%x").
+std::string ShortDate(TimePoint time);
+/// The time in the locale's long time format ("%X").
+std::string LongTime(TimePoint time);
+/// Date and time as the cycle reports them: "%x %X" in the user's locale.
+std::string DateTimeText(TimePoint time);
+
+}  // namespace platform

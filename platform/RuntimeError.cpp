@@ -1,0 +1,26 @@
+#include "platform/RuntimeError.h"
+
+#include <utility>
+
+namespace platform {
+
+namespace {
+std::string ErrorText(long number, const std::string& description) {
+    return "[" + std::to_string(number) + "] " + description;
+}
+}  // namespace
+
+RuntimeError::RuntimeError(long number, std::string description)
+    : std::runtime_error(ErrorText(number, description)),
+      number_(number),
+      description_(std::move(description)) {}
+
+namespace errors {
+RuntimeError InvalidProcedureCallError() {
+    return RuntimeError(InvalidProcedureCall, "Invalid procedure call or argument");
+}
+RuntimeError OverflowError() { return RuntimeError(Overflow, "Overflow"); }
+RuntimeError TypeMismatchError() { return RuntimeError(TypeMismatch, "Type mismatch"); }
+}  // namespace errors
+
+}  // namespace platform

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+/// The settings record: every field carries the name of its key in the settings file.
+struct AppSettingsRecord {
+    std::int16_t Backups = 0;
+    bool IsDebug = false;
+    std::int32_t LogfileLen = 0;
+    std::int16_t Loglevel = 0;
+    bool ZARVOUpdater = false;
+    bool Email = false;
+    std::string Email_Receiver;
+    std::string Email_Sender;
+    std::string Email_Server;
+    std::string Email_Username;
+    std::string Email_Password;
+    std::string ZARVOServer;
+    std::string WANIPAdress;
+    std::string Username;
+    std::string Password;
+    std::string Host;
+    std::string StaticIPAddress;
+    std::string LastIPAdress;
+    std::int32_t Interval = 0;
+    std::int16_t ErrorCounter = 0;
+};
+
+/// The process-wide settings, filled by LoadSettings and read everywhere else.
+extern AppSettingsRecord AppSettings;
+
+/// Ticks counted since the last run of the update cycle; not stored anywhere.
+extern std::int32_t TickCounter;
+/// Update requests sent since the last "good" or "nochg" answer; not stored anywhere.
+extern std::int16_t CurrentErrorCounter;
