@@ -24,10 +24,18 @@ TimePoint Now() {
     return ClockOverride() ? ClockOverride()() : std::chrono::system_clock::now();
 }
 
-void OverrideClock(std::function<TimePoint()> now) { ClockOverride() = std::move(now); }
+void OverrideClock(std::function<TimePoint()> now) {
+    ClockOverride() = std::move(now);
+}
 
-std::string ShortDate(TimePoint time) { return Format(time, "%x"); }
-std::string LongTime(TimePoint time) { return Format(time, "%X"); }
-std::string DateTimeText(TimePoint time) { return Format(time, "%x %X"); }
+std::string ShortDate(TimePoint time) {
+    return Format(time, "%x");
+}
+std::string LongTime(TimePoint time) {
+    return Format(time, "%X");
+}
+std::string DateTimeText(TimePoint time) {
+    return Format(time, "%x %X");
+}
 
 }  // namespace platform

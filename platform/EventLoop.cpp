@@ -43,7 +43,9 @@ EventLoop::~EventLoop() {
     close(signalDescriptor_);
 }
 
-EventLoop* EventLoop::Current() { return currentLoop; }
+EventLoop* EventLoop::Current() {
+    return currentLoop;
+}
 
 void EventLoop::OnSignal(int signal, SignalHandler handler) {
     handlers_[signal] = std::move(handler);
@@ -114,7 +116,9 @@ Timer::Timer(EventLoop& loop, std::chrono::milliseconds period, std::function<vo
     loop_.timers_.push_back(this);
 }
 
-Timer::~Timer() { std::erase(loop_.timers_, this); }
+Timer::~Timer() {
+    std::erase(loop_.timers_, this);
+}
 
 void Timer::SetEnabled(bool enabled) {
     if (enabled && !enabled_) {

@@ -12,7 +12,7 @@ class Timer;
 /// The program's one thread of control, standing in for a window's message loop: it sleeps in
 /// poll(2) until a signal arrives or a timer is due, and dispatches both as events.
 class EventLoop {
-public:
+  public:
     /// Signal handlers get the integer value sent with the signal (sigqueue), 0 for kill(2).
     using SignalHandler = std::function<void(int value)>;
 
@@ -41,7 +41,7 @@ public:
     /// The loop created last and still alive, or nullptr.
     static EventLoop* Current();
 
-private:
+  private:
     friend class Timer;
     void DispatchDueTimers();
     int PollTimeoutMilliseconds() const;
@@ -56,7 +56,7 @@ private:
 /// A periodic timer of an event loop; while disabled it delivers no ticks. Enabling it starts a
 /// full period afresh.
 class Timer {
-public:
+  public:
     Timer(EventLoop& loop, std::chrono::milliseconds period, std::function<void()> onTick);
     ~Timer();
     Timer(const Timer&) = delete;
@@ -66,7 +66,7 @@ public:
     bool Enabled() const { return enabled_; }
     std::chrono::milliseconds Period() const { return period_; }
 
-private:
+  private:
     friend class EventLoop;
     EventLoop& loop_;
     std::chrono::milliseconds period_;

@@ -28,8 +28,12 @@ ProgramLocation CurrentProgramLocation() {
     return {executable.parent_path().string(), executable.stem().string()};
 }
 
-std::string ProgramDirectory() { return CurrentProgramLocation().directory; }
-std::string ProgramName() { return CurrentProgramLocation().name; }
+std::string ProgramDirectory() {
+    return CurrentProgramLocation().directory;
+}
+std::string ProgramName() {
+    return CurrentProgramLocation().name;
+}
 
 void OverrideProgramLocation(std::optional<ProgramLocation> location) {
     Override() = std::move(location);

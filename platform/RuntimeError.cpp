@@ -19,8 +19,12 @@ namespace errors {
 RuntimeError InvalidProcedureCallError() {
     return RuntimeError(InvalidProcedureCall, "Invalid procedure call or argument");
 }
-RuntimeError OverflowError() { return RuntimeError(Overflow, "Overflow"); }
-RuntimeError TypeMismatchError() { return RuntimeError(TypeMismatch, "Type mismatch"); }
+RuntimeError OverflowError() {
+    return RuntimeError(Overflow, "Overflow");
+}
+RuntimeError TypeMismatchError() {
+    return RuntimeError(TypeMismatch, "Type mismatch");
+}
 }  // namespace errors
 
 }  // namespace platform

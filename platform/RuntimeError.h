@@ -7,7 +7,7 @@ namespace platform {
 
 /// A failed operation: an error number with its description, reported as "[n] d".
 class RuntimeError : public std::runtime_error {
-public:
+  public:
     RuntimeError(long number, std::string description);
 
     long Number() const { return number_; }
@@ -15,7 +15,7 @@ public:
     /// The error text as every report shows it: "[" + number + "] " + description.
     std::string Text() const { return what(); }
 
-private:
+  private:
     long number_;
     std::string description_;
 };

@@ -1,0 +1,204 @@
+#include "platform/ServiceHost.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <systemd/sd-daemon.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "platform/EventLog.h"
+#include "platform/ProgramInfo.h"
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+bool SystemdRuns() {
+    return access("/run/systemd/system", F_OK) == 0;
+}
+
+bool RunSystemctl(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "systemctl");
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    // The child must not inherit the blocked signal mask of the event loop, or systemctl could
+    // not be interrupted.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    int failed = posix_spawnp(&child, "systemctl", nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    if (failed != 0) {
+        return false;
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string QuotedForSystemd(const std::string& path) {
+    if (path.find_first_of(" \t\"\\") == std::string::npos) {
+        return path;
+    }
+    std::string quoted = "\"";
+    for (char c : path) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+        }
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string UnitText(const std::string& serviceName) {
+    return "[Unit]\n"
+           "Description=" +
+           serviceName +
+           "\n"
+           "Wants=network-online.target\n"
+           "After=network-online.target\n"
+           "\n"
+           "[Service]\n"
+           "Type=notify\n"
+           "ExecStart=" +
+           QuotedForSystemd(ExecutablePath()) +
+           "\n"
+           "Restart=on-failure\n"
+           "\n"
+           "[Install]\n"
+           "WantedBy=multi-user.target\n";
+}
+
+}  // namespace
+
+ServiceHost::ServiceHost(EventLoop& loop, std::string serviceName)
+    : serviceName_(std::move(serviceName)) {
+    // Handlers go in at once, so that a stop request ends the program even when the load
+    // procedure failed before the service was started.
+    auto stop = [this](int) {
+        if (OnStopRequest) {
+            OnStopRequest();
+        }
+    };
+    loop.OnSignal(SIGTERM, stop);
+    loop.OnSignal(SIGINT, stop);
+    loop.OnSignal(SIGUSR1, [this](int) {
+        if (!PauseAndContinueAccepted() || !OnPauseRequest) {
+            return;
+        }
+        bool success = false;
+        OnPauseRequest(success);
+        if (success) {
+            Notify("STATUS=Paused");
+        }
+    });
+    loop.OnSignal(SIGUSR2, [this](int) {
+        if (!PauseAndContinueAccepted() || !OnContinueRequest) {
+            return;
+        }
+        bool success = false;
+        OnContinueRequest(success);
+        if (success) {
+            Notify("STATUS=Running");
+        }
+    });
+    loop.OnSignal(SIGHUP, [this](int value) {
+        if (OnControl) {
+            OnControl(value);
+        }
+    });
+}
+
+bool ServiceHost::PauseAndContinueAccepted() const {
+    return (ControlsAccepted & AcceptPauseContinue) != 0;
+}
+
+std::string ServiceHost::UnitPath() const {
+    const char* directory = std::getenv("ZARVO_SYSTEMD_DIR");
+    std::string base = directory && *directory ? directory : "/etc/systemd/system";
+    return base + "/" + serviceName_ + ".service";
+}
+
+bool ServiceHost::Install() {
+    std::string path = UnitPath();
+    std::error_code error;
+    if (std::filesystem::exists(path, error) || error) {
+        return false;
+    }
+    {
+        std::ofstream unit(path, std::ios::binary | std::ios::trunc);
+        unit << UnitText(serviceName_);
+        unit.close();
+        if (!unit) {
+            std::filesystem::remove(path, error);
+            return false;
+        }
+    }
+    chmod(path.c_str(), 0644);
+    if (SystemdRuns()) {
+        if (!RunSystemctl({"daemon-reload"}) ||
+            !RunSystemctl({"enable", serviceName_ + ".service"})) {
+            std::filesystem::remove(path, error);
+            RunSystemctl({"daemon-reload"});
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ServiceHost::Uninstall() {
+    std::string path = UnitPath();
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        return false;
+    }
+    bool systemd = SystemdRuns();
+    if (systemd && !RunSystemctl({"disable", "--now", serviceName_ + ".service"})) {
+        return false;
+    }
+    if (!std::filesystem::remove(path, error)) {
+        return false;
+    }
+    return !systemd || RunSystemctl({"daemon-reload"});
+}
+
+void ServiceHost::Notify(const std::string& state) const {
+    if (!Debug) {
+        // sd_notify does nothing without NOTIFY_SOCKET, so a start from a terminal works too.
+        sd_notify(0, state.c_str());
+    }
+}
+
+void ServiceHost::StartService() {
+    Notify("READY=1\nSTATUS=Running");
+    if (OnStart) {
+        bool success = false;
+        OnStart(success);
+    }
+}
+
+void ServiceHost::LogEvent(std::int16_t type, std::int32_t id, const std::string& text) {
+    WriteEventLogEntry(type, id, text, Debug);
+}
+
+}  // namespace platform

@@ -1,1 +1,19 @@
-int main() { return 0; }
+#include <string>
+
+#include "platform/Process.h"
+#include "service/frmmain.h"
+
+int main(int argc, char** argv) {
+    platform::InitializeProcess();
+    // The options are compared with the whole argument text, so "-install x" is no "-install".
+    std::string commandLine;
+    for (int i = 1; i < argc; ++i) {
+        commandLine += (i > 1 ? " " : "");
+        commandLine += argv[i];
+    }
+    frmmain form;
+    if (auto status = form.Form_Load(commandLine)) {
+        return *status;
+    }
+    return form.Run();
+}

@@ -1,0 +1,39 @@
+# Two commands do everything on a fresh Debian 12 machine: `make test` and `make demo`.
+BUILD ?= build
+SANITIZE_BUILD ?= build-sanitize
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build build-sanitize test unit-test sanitize-test e2e-test demo bench install clean
+
+all: build
+
+deps:
+	scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZARVO_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+
+unit-test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+sanitize-test: build-sanitize
+	ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+
+e2e-test: build
+	scripts/run-e2e $(BUILD)
+
+test: unit-test sanitize-test e2e-test
+
+demo: build
+	scripts/demo $(BUILD)
+
+bench: build
+	scripts/bench $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(SANITIZE_BUILD) demo

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/EventLoop.h"
+
+namespace platform {
+
+/// Connects the program to systemd: installs and removes its unit, reports readiness, turns
+/// signals into the service notifications and writes event-log entries.
+class ServiceHost {
+  public:
+    /// Accepted-controls value with which pause and continue requests are delivered.
+    static constexpr std::int32_t AcceptPauseContinue = 2;
+
+    ServiceHost(EventLoop& loop, std::string serviceName);
+
+    std::string ServiceName() const { return serviceName_; }
+    bool Interactive = false;
+    bool Debug = false;
+    std::int32_t ControlsAccepted = 0;
+
+    /// Writes the unit file and, where systemd runs, reloads and enables it. False, with nothing
+    /// changed, when the unit exists already or a step fails.
+    bool Install();
+    /// Disables and stops the service where systemd runs and removes the unit file. False when no
+    /// unit was installed or a step fails.
+    bool Uninstall();
+    /// Tells systemd that the service is ready (outside debug mode) and raises the start
+    /// notification.
+    void StartService();
+    void LogEvent(std::int16_t type, std::int32_t id, const std::string& text);
+
+    std::function<void(bool& success)> OnStart;
+    std::function<void(bool& success)> OnPauseRequest;
+    std::function<void(bool& success)> OnContinueRequest;
+    std::function<void()> OnStopRequest;
+    std::function<void(int value)> OnControl;
+
+  private:
+    std::string UnitPath() const;
+    void Notify(const std::string& state) const;
+    bool PauseAndContinueAccepted() const;
+
+    std::string serviceName_;
+};
+
+}  // namespace platform

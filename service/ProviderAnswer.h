@@ -1,0 +1,15 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+/// Sends one mail with the given server, receiver, text, login and kind; frmmain.SendMail.
+using SendMailFunction = std::function<void(
+    const std::string& SMTPHost, const std::string& Recipient, const std::string& MsgText,
+    const std::string& UserName, const std::string& UserPassword, bool ERROR)>;
+
+/// Classifies the provider's answer to an update request and carries it out: the log line, the
+/// stored address on "good", the error count and the report mail.
+void HandleProviderAnswer(const std::string& answer, const std::string& address,
+                          const std::string& startTime, const std::string& endTime,
+                          const SendMailFunction& sendMail);

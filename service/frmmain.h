@@ -1,0 +1,50 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "net/AjaxComm.h"
+#include "platform/EventLoop.h"
+#include "platform/MailComponent.h"
+#include "platform/RuntimeError.h"
+#include "platform/ServiceHost.h"
+
+/// The service's main form: its load procedure, the service notifications, the timer whose
+/// tick runs the update cycle, and the mail sender every report goes through.
+class frmmain {
+  public:
+    frmmain();
+
+    /// The load procedure. Returns the exit status when the program is to end at once
+    /// (install, uninstall, an invalid option, a failed interactive load).
+    std::optional<int> Form_Load(const std::string& commandLine);
+    /// Processes events until a stop request unloads the form; returns the exit status.
+    int Run();
+
+    void SendMail(const std::string& SMTPHost, const std::string& Recipient,
+                  const std::string& MsgText, const std::string& UserName,
+                  const std::string& UserPassword, bool ERROR);
+
+  private:
+    void NTService1_Start(bool& Success);
+    void NTService1_PauseRequest(bool& Success);
+    void NTService1_ContinueRequest(bool& Success);
+    void NTService1_StopRequest();
+    void NTService1_Control(int value);
+    void ReportNotificationError(const platform::RuntimeError& error);
+
+    void Timer_Timer();
+    void RunUpdateCycle();
+    void Timer_TimerError(const platform::RuntimeError& error);
+    /// Switches the timer back on at the end of a cycle, unless a pause came in meanwhile.
+    void SwitchTimerOnAfterCycle();
+    bool Unloading() const { return loop_.QuitRequested(); }
+
+    platform::EventLoop loop_;
+    platform::ServiceHost NTService1;
+    platform::Timer Timer;
+    AjaxComm AjaxComm1;
+    std::unique_ptr<platform::MailComponent> poSendMail;
+    bool bPaused = false;
+};

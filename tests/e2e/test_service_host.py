@@ -1,0 +1,148 @@
+"""The service's command line, its systemd unit, readiness and its answers to signals."""
+
+import signal
+import socket
+import time
+
+import pytest
+
+from zarvo import LONG, ProgramDir, wait_for, write_ini
+
+# A cycle that never touches the network: a static address and the update switched off.
+QUIET_INI = {
+    "Application": {"Interval": "10", "IsDebug": "False", "ZARVOUpdater": "off"},
+    "ZARVO": {"ZARVOServer": "http://127.0.0.1:9", "WANIPAdress": "http://127.0.0.1:9/meineip.php"},
+    "ACCOUNT": {"StaticIPAddress": "84.1.2.3"},
+}
+
+
+@pytest.fixture
+def program(tmp_path, build_dir):
+    program = ProgramDir(tmp_path / "program", build_dir)
+    write_ini(program.ini, QUIET_INI)
+    yield program
+    program.kill()
+
+
+@pytest.fixture
+def systemd_dir(tmp_path):
+    path = tmp_path / "systemd"
+    path.mkdir()
+    return {"ZARVO_SYSTEMD_DIR": str(path)}, path
+
+
+@pytest.mark.parametrize("arguments", [
+    ["-Install"], ["-install", "x"], ["--install"], ["-debug "], ["-DEBUG"], ["/install"],
+    ["-uninstall", "-debug"],
+])
+def test_anything_but_the_exact_options_is_refused(program, systemd_dir, arguments):
+    env, unit_dir = systemd_dir
+    result = program.run(*arguments, env=env)
+    assert (result.returncode, result.stdout) == (2, "Invalid command option\n")
+    assert list(unit_dir.iterdir()) == []
+    assert not program.log.parent.exists()
+
+
+def test_install_writes_the_unit_once_and_uninstall_removes_it(program, systemd_dir):
+    env, unit_dir = systemd_dir
+    unit = unit_dir / "ZARVOUpdater.service"
+
+    result = program.run("-install", env=env)
+    assert (result.returncode, result.stdout) == (0, "ZARVOUpdater installed successfully\n")
+    text = unit.read_text()
+    for line in ["Description=ZARVOUpdater", "Type=notify", f"ExecStart={program.binary}",
+                 "Restart=on-failure", "After=network-online.target",
+                 "Wants=network-online.target", "WantedBy=multi-user.target"]:
+        assert line in text.splitlines()
+
+    unit.write_text(text + "# edited by hand\n")
+    again = program.run("-install", env=env)
+    assert (again.returncode, again.stdout) == (1, "ZARVOUpdater failed to install\n")
+    assert unit.read_text().endswith("# edited by hand\n"), "a failed install changes nothing"
+
+    removed = program.run("-uninstall", env=env)
+    assert (removed.returncode, removed.stdout) == (0, "ZARVOUpdater uninstalled successfully\n")
+    assert not unit.exists()
+
+    missing = program.run("-uninstall", env=env)
+    assert (missing.returncode, missing.stdout) == (1, "ZARVOUpdater failed to uninstall\n")
+
+
+def test_install_into_a_missing_directory_fails(program, tmp_path):
+    result = program.run("-install", env={"ZARVO_SYSTEMD_DIR": str(tmp_path / "nowhere")})
+    assert (result.returncode, result.stdout) == (1, "ZARVOUpdater failed to install\n")
+
+
+def test_normal_start_tells_systemd_it_is_ready_and_reports_pause(program, tmp_path):
+    address = str(tmp_path / "notify.sock")
+    with socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM) as notify:
+        notify.bind(address)
+        notify.settimeout(LONG)
+        program.start(env={"NOTIFY_SOCKET": address})
+        assert notify.recv(4096).decode().split("\n")[0] == "READY=1"
+        program.signal(signal.SIGUSR1)
+        assert notify.recv(4096).decode() == "STATUS=Paused"
+        program.signal(signal.SIGUSR2)
+        assert notify.recv(4096).decode() == "STATUS=Running"
+        assert program.stop() == 0
+    assert program.events() == [], "without -debug nothing is mirrored on standard error"
+
+
+def test_debug_mode_sends_nothing_to_systemd(program, tmp_path):
+    address = str(tmp_path / "notify.sock")
+    with socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM) as notify:
+        notify.bind(address)
+        notify.settimeout(0.5)
+        program.start("-debug", env={"NOTIFY_SOCKET": address})
+        with pytest.raises(socket.timeout):
+            notify.recv(4096)
+        assert program.stop() == 0
+
+
+def test_pause_and_continue_write_their_event_entries(program):
+    program.start("-debug")
+    time.sleep(0.3)
+    assert program.events() == [], "a normal start writes no event-log entry"
+    program.signal(signal.SIGUSR1)
+    wait_for(lambda: len(program.events()) == 1, what="the pause entry")
+    program.signal(signal.SIGUSR2)
+    program.signal(signal.SIGUSR2)
+    wait_for(lambda: len(program.events()) == 3, what="the continue entries")
+    program.signal(signal.SIGHUP)
+    assert program.stop() == 0
+    assert program.events() == [
+        "event type=1 id=109: Service paused",
+        "event type=4 id=110: Service continued",
+        "event type=4 id=110: Service continued",
+    ]
+
+
+def test_stop_while_paused_ends_at_once(program):
+    program.start("-debug")
+    program.signal(signal.SIGUSR1)
+    wait_for(lambda: program.events(), what="the pause entry")
+    started = time.monotonic()
+    assert program.stop() == 0
+    assert time.monotonic() - started < 1.0
+
+
+@pytest.mark.parametrize("stop_signal", [signal.SIGTERM, signal.SIGINT])
+def test_stop_signals_end_the_program_with_status_zero(program, stop_signal):
+    program.start()
+    time.sleep(0.2)
+    program.signal(stop_signal)
+    assert program.process.wait(timeout=1.0) == 0
+
+
+def test_a_load_failure_is_logged_and_the_program_keeps_running(program):
+    write_ini(program.ini, {"Application": {"Interval": "abc"}})
+    program.start("-debug")
+    wait_for(lambda: program.events(), what="the error entry")
+    assert program.events()[0] == "event type=109 id=1: [13] Type mismatch"
+    assert program.process.poll() is None, "the program goes on running"
+    # The service was never started, so pause requests are not accepted...
+    program.signal(signal.SIGUSR1)
+    time.sleep(0.3)
+    assert "Service paused" not in program.stderr()
+    # ...but a stop request still ends it.
+    assert program.stop() == 0

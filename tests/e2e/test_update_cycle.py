@@ -1,0 +1,241 @@
+"""The update cycle end to end: the service against the fake provider, judged by its log file,
+the settings file and the requests the provider received."""
+
+import configparser
+import signal
+import time
+
+import pytest
+
+from zarvo import LONG, FakeProvider, ProgramDir, wait_for, write_ini
+
+RULE = "#" * 96
+
+
+def banner(title):
+    return [RULE, title.ljust(95) + "#", RULE]
+
+
+START, END, END_WITH_ERRORS = banner("#START"), banner("#ENDE"), banner("#ENDE WITH ERRORS")
+HOST = "myhost.zarvo.example"
+
+
+@pytest.fixture
+def provider(tmp_path):
+    provider = FakeProvider(tmp_path)
+    yield provider
+    provider.stop()
+
+
+@pytest.fixture
+def service(tmp_path, build_dir, provider):
+    """A program directory set up for the provider; settings(**keys) rewrites its INI file."""
+    program = ProgramDir(tmp_path / "program", build_dir)
+
+    def settings(application=None, account=None, zarvo=None, wan=None):
+        sections = {
+            "Application": {"Interval": "10", "IsDebug": "True", "Loglevel": "4",
+                            "ZARVOUpdater": "on", "Email": "off", **(application or {})},
+            "ZARVO": {"ZARVOServer": provider.url, "WANIPAdress": f"{provider.url}/meineip.php",
+                      **(zarvo or {})},
+            "ACCOUNT": {"Username": "demo", "Password": "secret", "Host": HOST,
+                        **(account or {})},
+            "WAN": dict(wan or {}),
+        }
+        write_ini(program.ini, sections)
+
+    program.settings = settings
+    settings()
+    yield program
+    program.kill()
+
+
+def ended_cycles(program):
+    return sum(1 for line in program.log_lines() if line.startswith("#ENDE"))
+
+
+def run_cycles(program, count=1, env=None, timeout=LONG):
+    """Starts the service, waits for `count` finished cycles and stops it."""
+    program.start("-debug", env={"ZARVO_TICK_MS": "20", **(env or {})})
+    wait_for(lambda: ended_cycles(program) >= count, timeout, what=f"{count} cycle(s)")
+    assert program.stop() == 0
+    return program.log_lines()
+
+
+def stored_address(program):
+    ini = configparser.ConfigParser()
+    ini.read(program.ini)
+    return ini.get("WAN", "LastIPAdress", fallback=None)
+
+
+def test_first_cycle_finds_the_address_updates_and_stores_it(service, provider):
+    assert run_cycles(service) == [
+        *START,
+        "Read INI File",
+        f"Get external IP Address from: {provider.url}/meineip.php",
+        "The external IP Address is: 84.1.2.3",
+        f"Update this Host: {HOST}",
+        "Your hostname has been updated.",
+        *END,
+    ]
+    assert stored_address(service) == "84.1.2.3"
+    echo, = provider.requests("/meineip.php")
+    assert (echo["method"], echo["user"], echo["body"]) == ("GET", None, "")
+    update, = provider.updates()
+    assert update["method"] == "POST"
+    assert update["path"] == f"/nic/update?hostname={HOST}&myip=84.1.2.3"
+    assert (update["user"], update["password"]) == ("demo", "secret")
+    assert update["user_agent"] == "Tovik-ZARVOUpdater/1.0.0"
+    assert (update["content_type"], update["body"]) == ("TEXT", "1")
+
+
+def test_the_first_tick_runs_at_once_and_the_next_cycle_waits_for_the_interval(service):
+    service.settings(application={"Interval": "10"})
+    service.start("-debug", env={"ZARVO_TICK_MS": "50"})
+    wait_for(lambda: ended_cycles(service) == 1, timeout=2.0, what="the first cycle")
+    time.sleep(1.0)  # 20 ticks, far from the 600 of ten minutes
+    assert ended_cycles(service) == 1
+    assert service.stop() == 0
+
+
+def test_the_next_cycle_comes_after_interval_times_sixty_ticks(service, provider):
+    service.settings(application={"Interval": "1"})
+    service.start("-debug", env={"ZARVO_TICK_MS": "10"})
+    wait_for(lambda: ended_cycles(service) >= 2, timeout=LONG, what="two cycles")
+    assert service.stop() == 0
+    first, second = [entry["time"] for entry in provider.requests("/meineip.php")][:2]
+    assert 0.6 * 0.9 <= second - first, "60 ticks of 10 ms lie between two cycles"
+    assert service.log_lines()[len(START) + 5 + len(END) + len(START):][:4] == [
+        "Read INI File",
+        f"Get external IP Address from: {provider.url}/meineip.php",
+        "The external IP Address is: 84.1.2.3",
+        "There is no new IP Address.",
+    ]
+
+
+def test_a_static_address_equal_to_the_stored_one_makes_no_request(service, provider):
+    service.settings(account={"StaticIPAddress": "84.9.9.9"}, wan={"LastIPAdress": "84.9.9.9"})
+    assert run_cycles(service) == [*START, "Read INI File", "There is no new IP Address.", *END]
+    assert provider.requests() == []
+
+
+def test_an_echo_page_without_an_address_still_sends_the_update(service, provider):
+    provider.control(echo_body="<html>no address today</html>")
+    assert run_cycles(service)[len(START) + 2:-len(END)] == [
+        "The external IP Address is: ",
+        "The external IP Address can not taken!",
+        f"Update this Host: {HOST}",
+        "Your hostname has been updated.",
+    ]
+    assert provider.updates()[0]["path"] == f"/nic/update?hostname={HOST}&myip="
+
+
+@pytest.mark.parametrize("stored, expected", [
+    ("", ["The external IP Address is: 84.1.2.3"]),
+    ("84.1.2.3", ["The external IP Address is: 84.1.2.3", "There is no new IP Address."]),
+])
+def test_switched_off_it_still_looks_but_never_updates(service, provider, stored, expected):
+    service.settings(application={"ZARVOUpdater": "On"}, wan={"LastIPAdress": stored})
+    lines = run_cycles(service)
+    assert lines[len(START) + 2:] == [
+        *expected, "ZARVOUpdater is offline, please check Mode in the INI file.", *END]
+    assert provider.updates() == []
+
+
+ANSWERS = [
+    ("good 84.1.2.3", "Your hostname has been updated."),
+    ("good\r\n84.1.2.3", "Your hostname has been updated."),
+    ("nochg 84.1.2.3", "This update was identical to your last update, so no changes were made "
+                       "to your hostname configuration."),
+    ("nofqdn", f"The hostname you specified {HOST} was not valid."),
+    ("nohost", f"The specified hostname {HOST} does not exist."),
+    ("!yours", f"The specified hostname {HOST} does not belong to you."),
+    ("badauth", "Invalid username or password. Authentication failed."),
+    ("badagent", "Your user agent is not valid."),
+    ("badsys", "The system parameter is invalid."),
+    ("dnserr", "A DNS error has occurred on our end. We apologize for any inconvenience."),
+    ("disabled", "Account Disabled or Locked."),
+    ("911", "A critical error has occurred on our end. We apologize for any inconvenience."),
+    ("Maximum*update", "The maximum update possibility is achieved."),
+    ("Maximum update", "Unknown response"),
+    ("GOOD", "Unknown response"),
+    ("nohost but goodness first", "Your hostname has been updated."),
+    ("", "Unknown response"),
+]
+
+
+@pytest.mark.parametrize("answer, message", ANSWERS)
+def test_every_provider_answer_gets_its_message_and_only_good_stores(service, provider, answer,
+                                                                    message):
+    provider.control(answer=answer)
+    lines = run_cycles(service)
+    assert lines[-len(END) - 1] == message
+    expected = "84.1.2.3" if message == "Your hostname has been updated." else None
+    assert stored_address(service) == expected
+
+
+def test_a_server_error_page_is_an_unknown_response(service, provider):
+    provider.control(answer="<html><body>Internal Server Error</body></html>", status=500)
+    assert run_cycles(service)[-len(END) - 1] == "Unknown response"
+
+
+@pytest.mark.parametrize("application, zarvo, error", [
+    ({}, {"WANIPAdress": "http://127.0.0.1"}, "[5] Invalid procedure call or argument"),
+    ({}, {"WANIPAdress": ""}, "[5] Invalid procedure call or argument"),
+    ({"Interval": "abc"}, {}, "[13] Type mismatch"),
+])
+def test_a_runtime_error_ends_the_cycle_in_the_error_handler(service, provider, application,
+                                                             zarvo, error):
+    service.settings(application=application, zarvo=zarvo)
+    lines = run_cycles(service)
+    prefix = [] if "Interval" in application else ["Read INI File"]
+    assert lines[:len(START) + len(prefix) + 1 + len(END_WITH_ERRORS)] == [
+        *START, *prefix, error, *END_WITH_ERRORS]
+    assert f"event type=109 id=1: {error}" in service.events()
+    assert provider.requests() == []
+
+
+def test_the_cycle_after_an_error_runs_on_time(service, provider):
+    service.settings(application={"Interval": "1"}, zarvo={"WANIPAdress": "http://127.0.0.1"})
+    service.start("-debug", env={"ZARVO_TICK_MS": "10"})
+    wait_for(lambda: ended_cycles(service) >= 2, what="two failed cycles")
+    assert service.stop() == 0
+    assert len(service.events()) >= 2
+
+
+def test_a_pause_during_a_cycle_holds_after_it(service, provider):
+    service.settings(application={"Interval": "0"})
+    provider.control(delay=0.5)
+    service.start("-debug", env={"ZARVO_TICK_MS": "20"})
+    wait_for(lambda: any(line.startswith("Get external") for line in service.log_lines()),
+             what="the echo request")
+    service.signal(signal.SIGUSR1)
+    wait_for(lambda: ended_cycles(service) == 1, what="the cycle's end")
+    time.sleep(0.5)
+    assert ended_cycles(service) == 1, "no cycle while paused"
+    provider.control(delay=0)
+    service.signal(signal.SIGUSR2)
+    wait_for(lambda: ended_cycles(service) >= 2, what="a cycle after continue")
+    assert service.stop() == 0
+
+
+def test_a_stop_during_a_stalled_request_ends_within_a_second(service, provider):
+    provider.control(delay=30)
+    service.start("-debug", env={"ZARVO_TICK_MS": "20"})
+    wait_for(lambda: any(line.startswith("Get external") for line in service.log_lines()),
+             what="the echo request")
+    started = time.monotonic()
+    assert service.stop() == 0
+    assert time.monotonic() - started < 1.0
+    assert service.log_lines()[-1].startswith("Get external"), "nothing is written half-done"
+
+
+def test_an_edited_settings_file_counts_from_the_next_cycle(service, provider):
+    service.settings(application={"Interval": "1"})
+    service.start("-debug", env={"ZARVO_TICK_MS": "20"})
+    wait_for(lambda: ended_cycles(service) == 1, what="the first cycle")
+    service.settings(application={"Interval": "1"}, account={"Host": "other.zarvo.example"})
+    provider.control(address="84.4.4.4")
+    wait_for(lambda: ended_cycles(service) == 2, what="the second cycle")
+    assert service.stop() == 0
+    assert provider.updates()[-1]["path"] == "/nic/update?hostname=other.zarvo.example&myip=84.4.4.4"

@@ -1,0 +1,116 @@
+#include "service/ProviderAnswer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/ProgramInfo.h"
+#include "settings/INIFile.h"
+#include "settings/modFunktions.h"
+#include "settings/modPublic.h"
+
+namespace {
+
+struct SentMail {
+    std::string server, recipient, text, user, password;
+    bool error;
+};
+
+class ProviderAnswerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        directory_ = std::filesystem::temp_directory_path() /
+                     ("provider-answer-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(directory_);
+        std::filesystem::create_directories(directory_);
+        platform::OverrideProgramLocation(platform::ProgramLocation{directory_.string(), "zarvo"});
+        AppSettings = AppSettingsRecord{};
+        AppSettings.Host = "myhost.zarvo.example";
+        AppSettings.Email = true;
+        AppSettings.Email_Server = "smtp.zarvo.example";
+        AppSettings.Email_Receiver = "admin@zarvo.example";
+        AppSettings.Email_Username = "mailuser";
+        AppSettings.Email_Password = "mailpass";
+        AppSettings.ErrorCounter = 2;
+        CurrentErrorCounter = 0;
+    }
+    void TearDown() override {
+        platform::OverrideProgramLocation(std::nullopt);
+        std::filesystem::remove_all(directory_);
+    }
+
+    // As the cycle does it: count the request, then hand over the answer.
+    void Answer(const std::string& answer, const std::string& address = "84.1.2.3") {
+        ++CurrentErrorCounter;
+        HandleProviderAnswer(answer, address, "start", "end",
+                             [this](const std::string& server, const std::string& recipient,
+                                    const std::string& text, const std::string& user,
+                                    const std::string& password, bool error) {
+                                 mails_.push_back({server, recipient, text, user, password, error});
+                             });
+    }
+
+    std::string StoredAddress() {
+        return ReadIniValue("WAN", "LastIPAdress", "<none>", SettingsFilePath(), 256);
+    }
+
+    std::filesystem::path directory_;
+    std::vector<SentMail> mails_;
+};
+
+TEST_F(ProviderAnswerTest, ErrorMailsStopAtTheLimitUntilASuccessResetsTheCount) {
+    Answer("badauth");
+    Answer("badauth");
+    Answer("badauth");
+    ASSERT_EQ(mails_.size(), 2u) << "the third failure in a row is over the limit of 2";
+    Answer("good 84.1.2.3");
+    EXPECT_EQ(CurrentErrorCounter, 0);
+    Answer("badauth");
+    ASSERT_EQ(mails_.size(), 4u);
+    EXPECT_TRUE(mails_[0].error);
+    EXPECT_FALSE(mails_[2].error);
+    EXPECT_TRUE(mails_[3].error);
+    EXPECT_NE(mails_[2].text.find("ZARVO Update erfolgreich abgeschlossen"), std::string::npos);
+    EXPECT_NE(mails_[3].text.find("Invalid username or password."), std::string::npos);
+    EXPECT_EQ(mails_[0].server, "smtp.zarvo.example");
+    EXPECT_EQ(mails_[0].recipient, "admin@zarvo.example");
+    EXPECT_EQ(mails_[0].user, "mailuser");
+    EXPECT_EQ(mails_[0].password, "mailpass");
+}
+
+TEST_F(ProviderAnswerTest, NochgIsMailedAsAnErrorWhateverTheCountAndResetsIt) {
+    AppSettings.ErrorCounter = 0;
+    Answer("nohost");
+    Answer("nochg 84.1.2.3");
+    ASSERT_EQ(mails_.size(), 1u) << "with a limit of 0 no error answer is mailed";
+    EXPECT_TRUE(mails_[0].error);
+    EXPECT_EQ(CurrentErrorCounter, 0);
+    EXPECT_EQ(StoredAddress(), "<none>") << "only good stores the address";
+}
+
+TEST_F(ProviderAnswerTest, ANegativeLimitIsComparedSigned) {
+    AppSettings.ErrorCounter = -1;
+    Answer("911");
+    Answer("good");
+    EXPECT_EQ(mails_.size(), 1u);
+    EXPECT_FALSE(mails_[0].error);
+}
+
+TEST_F(ProviderAnswerTest, GoodStoresTheSentAddressNotTheOneInTheAnswer) {
+    Answer("good 10.9.9.9", "84.1.2.3");
+    EXPECT_EQ(StoredAddress(), "84.1.2.3");
+    Answer("good", "");
+    EXPECT_EQ(StoredAddress(), "") << "an empty address is stored as empty text";
+}
+
+TEST_F(ProviderAnswerTest, WithMailSwitchedOffNothingIsSent) {
+    AppSettings.Email = false;
+    Answer("good");
+    Answer("nochg");
+    Answer("badauth");
+    EXPECT_TRUE(mails_.empty());
+}
+
+}  // namespace
