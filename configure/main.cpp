@@ -1,0 +1,9 @@
+#include <QApplication>
+
+#include "configure/frmmain.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    frmmain form;
+    return RunConfiguration(form);
+}

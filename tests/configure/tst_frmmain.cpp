@@ -1,0 +1,342 @@
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+
+#include "configure/frmmain.h"
+#include "platform/ProgramInfo.h"
+
+namespace {
+
+/// The dialog with its messages collected instead of shown.
+class QuietForm : public frmmain {
+  public:
+    QStringList messages;
+
+  protected:
+    void ShowMessage(QMessageBox::Icon, const QString& text) override { messages << text; }
+};
+
+/// The file's keys in file order as "[section] key=value", blind to how the writer spaces them.
+QStringList Keys(const QString& ini) {
+    QStringList keys;
+    QString section;
+    for (const QString& raw : ini.split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            section = line;
+        } else if (line.contains(QLatin1Char('=')) && !line.startsWith(QLatin1Char(';'))) {
+            keys << section + QLatin1Char(' ') + line.section(QLatin1Char('='), 0, 0).trimmed() +
+                        QLatin1Char('=') + line.section(QLatin1Char('='), 1).trimmed();
+        }
+    }
+    return keys;
+}
+
+}  // namespace
+
+class FrmmainTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString ini_;
+
+    void Store(const QByteArray& text) {
+        QFile file(ini_);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    }
+    QString Stored() {
+        QFile file(ini_);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    template <class T>
+    static T* Find(QWidget& form, const QString& name) {
+        return form.findChild<T*>(name);
+    }
+
+  private slots:
+    void init() {
+        QVERIFY(dir_.isValid());
+        QFile::remove(dir_.filePath(QStringLiteral("zarvoupdater.ini")));
+        ini_ = dir_.filePath(QStringLiteral("zarvoupdater.ini"));
+        platform::OverrideProgramLocation(
+            platform::ProgramLocation{dir_.path().toStdString(), "configure"});
+    }
+
+    void Window_IsFixedSizeConfigurationWithSmallIcon() {
+        frmmain form;
+        QCOMPARE(form.windowTitle(), QStringLiteral("Configuration"));
+        QCOMPARE(form.size(), QSize(399, 508));
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+        QVERIFY(form.windowIcon().availableSizes().contains(QSize(16, 16)));
+    }
+
+    void Control_StandsWhereTheLayoutSays_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<QList<int>>("twips");
+        const QString account = QStringLiteral("frmAccount"),
+                      app = QStringLiteral("frmApplication");
+        const QString form = QStringLiteral("frmmain");
+        auto row = [](const char* name, const char* kind, const char* caption, const QString& frame,
+                      QList<int> twips) {
+            QTest::newRow(name) << QString::fromLatin1(kind) << QString::fromLatin1(caption)
+                                << frame << twips;
+        };
+        row("frmAccount", "QGroupBox", "Account", form, {360, 240, 5295, 2055});
+        row("Label0", "QLabel", "Username:", account, {360, 360, 1600, 255});
+        row("Text0", "QLineEdit", "", account, {2520, 360, 2535, 285});
+        row("Label1", "QLabel", "Password:", account, {360, 720, 1600, 255});
+        row("Text1", "QLineEdit", "", account, {2520, 720, 2535, 285});
+        row("Label2", "QLabel", "ZARVO Hostname:", account, {360, 1080, 1600, 255});
+        row("Text2", "QLineEdit", "", account, {2520, 1080, 2535, 285});
+        row("Label3", "QLabel", "Static IP:", account, {360, 1440, 1600, 255});
+        row("Text3", "QLineEdit", "", account, {2520, 1440, 2535, 285});
+        row("frmApplication", "QGroupBox", "Application", form, {360, 2520, 5295, 4335});
+        row("chkZARVOUpdater0", "QCheckBox", "ZARVO Update Enable", app, {480, 360, 4575, 375});
+        row("Label4", "QLabel", "Interval Minute:", app, {360, 840, 1605, 255});
+        row("Text4", "QLineEdit", "", app, {2520, 840, 2535, 285});
+        row("Label5", "QLabel", "Error Email Count:", app, {360, 1200, 1605, 255});
+        row("Text5", "QLineEdit", "", app, {2520, 1200, 2535, 285});
+        row("chkZARVOUpdater1", "QCheckBox", "Email Notify Enable", app, {480, 1800, 4575, 375});
+        row("Label6", "QLabel", "Email Receiver:", app, {360, 2280, 1605, 255});
+        row("Text6", "QLineEdit", "", app, {2520, 2280, 2535, 285});
+        row("Label7", "QLabel", "Email Sender:", app, {360, 2640, 1605, 255});
+        row("Text7", "QLineEdit", "", app, {2520, 2640, 2535, 285});
+        row("Label8", "QLabel", "SMTP Server:", app, {360, 3000, 1605, 255});
+        row("Text8", "QLineEdit", "", app, {2520, 3000, 2535, 285});
+        row("Label9", "QLabel", "SMTP Username:", app, {360, 3360, 1605, 255});
+        row("Text9", "QLineEdit", "", app, {2520, 3360, 2535, 285});
+        row("Label10", "QLabel", "SMTP Password", app, {360, 3720, 1605, 255});
+        row("Text10", "QLineEdit", "", app, {2520, 3720, 2535, 285});
+        row("cmdSave", "QPushButton", "Save", form, {2280, 7080, 1455, 315});
+        row("cmdClose", "QPushButton", "Close", form, {4200, 7080, 1455, 315});
+    }
+    void Control_StandsWhereTheLayoutSays() {
+        QFETCH(QString, kind);
+        QFETCH(QString, caption);
+        QFETCH(QString, frame);
+        QFETCH(QList<int>, twips);
+        frmmain form;
+        const QString name = QString::fromLatin1(QTest::currentDataTag());
+        QWidget* control = Find<QWidget>(form, name);
+        QVERIFY(control);
+        QCOMPARE(control->metaObject()->className(), kind);
+        QCOMPARE(control->parentWidget()->objectName(), frame);
+        auto px = [&](int i) { return static_cast<int>(std::lround(twips[i] / 15.0)); };
+        QCOMPARE(control->geometry(), QRect(px(0), px(1), px(2), px(3)));
+        QCOMPARE(control->property(kind == "QGroupBox" ? "title" : "text").toString(), caption);
+        if (kind == "QLabel" || kind == "QCheckBox" || kind == "QPushButton") {
+            QVERIFY2(control->sizeHint().width() <= control->width(), "caption is cut off");
+        }
+        if (auto* box = qobject_cast<QLineEdit*>(control)) {
+            QCOMPARE(box->echoMode(), QLineEdit::Normal);
+            QCOMPARE(box->maxLength(), 32767);  // the widget's own ceiling, not a chosen limit
+        }
+    }
+
+    void Tab_VisitsTheControlsInTableOrder() {
+        // Labels and frames hold tab indexes too but take no focus; the last Tab wraps around.
+        const QStringList order =
+            QStringLiteral(
+                "Text0 Text1 Text2 Text3 chkZARVOUpdater0 Text4 Text5 chkZARVOUpdater1 "
+                "Text6 Text7 Text8 Text9 Text10 cmdSave cmdClose Text0")
+                .split(QLatin1Char(' '));
+        frmmain form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        Find<QWidget>(form, order.first())->setFocus();
+        for (qsizetype i = 1; i < order.size(); ++i) {
+            QTest::keyClick(form.focusWidget(), Qt::Key_Tab);
+            QCOMPARE(form.focusWidget()->objectName(), order[i]);
+        }
+    }
+
+    void Load_WithoutFileShowsDefaultsAndCreatesNothing() {
+        QuietForm form;
+        QVERIFY(form.Form_Load());
+        const QStringList expected = {
+            "Username", "password", "myhost.zarvo.example", "", "10", "5", "", "", "", "", ""};
+        for (int i = 0; i < 11; ++i) {
+            QCOMPARE(Find<QLineEdit>(form, QStringLiteral("Text%1").arg(i))->text(), expected[i]);
+        }
+        QVERIFY(!Find<QCheckBox>(form, "chkZARVOUpdater0")->isChecked());
+        QVERIFY(!Find<QCheckBox>(form, "chkZARVOUpdater1")->isChecked());
+        QVERIFY(!QFile::exists(ini_));
+    }
+
+    void Load_ChecksOnlyForExactOn_data() {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("checked");
+        for (const char* text : {"on", "On", "ON", "True", "off", ""}) {
+            QTest::addRow("'%s'", text) << QByteArray(text) << (QByteArray(text) == "on");
+        }
+    }
+    void Load_ChecksOnlyForExactOn() {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, checked);
+        Store("[Application]\nZARVOUpdater=" + stored + "\nEmail=" + stored + "\n");
+        QuietForm form;
+        QVERIFY(form.Form_Load());
+        QCOMPARE(Find<QCheckBox>(form, "chkZARVOUpdater0")->isChecked(), checked);
+        QCOMPARE(Find<QCheckBox>(form, "chkZARVOUpdater1")->isChecked(), checked);
+    }
+
+    void Load_ShowsPaddedNumberPlainAndSaveWritesItSo() {
+        Store("[Application]\nInterval= 15 \n");
+        QuietForm form;
+        QVERIFY(form.Form_Load());
+        QCOMPARE(Find<QLineEdit>(form, "Text4")->text(), QStringLiteral("15"));
+        Find<QPushButton>(form, "cmdSave")->click();
+        QVERIFY(Keys(Stored()).contains("[Application] Interval=15"));
+    }
+
+    void LongValue_ShowsFirst255AndSavesWhole() {
+        QByteArray digits;
+        while (digits.size() < 300) {
+            digits += "0123456789";
+        }
+        Store("[Application]\nEmail_Receiver=" + digits + "\n");
+        QuietForm form;
+        QVERIFY(form.Form_Load());
+        QLineEdit* receiver = Find<QLineEdit>(form, "Text6");
+        QCOMPARE(receiver->text(), QString::fromLatin1(digits.left(255)));
+        receiver->setText(QString::fromLatin1(digits));
+        Find<QPushButton>(form, "cmdSave")->click();
+        QVERIFY(Keys(Stored()).contains("[Application] Email_Receiver=" + digits));
+    }
+
+    void Save_WithoutFileWritesThirteenKeysInOrder() {
+        QuietForm form;
+        form.show();
+        QVERIFY(form.Form_Load());
+        for (int i = 0; i < 11; ++i) {
+            Find<QLineEdit>(form, QStringLiteral("Text%1").arg(i))->setText(QString::number(i + 1));
+        }
+        Find<QCheckBox>(form, "chkZARVOUpdater0")->setChecked(true);
+        Find<QPushButton>(form, "cmdSave")->click();
+        const QString expected =
+            "[ACCOUNT] Username=1\n[ACCOUNT] Password=2\n[ACCOUNT] Host=3\n"
+            "[ACCOUNT] StaticIPAddress=4\n[Application] ZARVOUpdater=on\n[Application] Interval=5\n"
+            "[Application] ErrorCounter=6\n[Application] Email=off\n[Application] "
+            "Email_Receiver=7\n"
+            "[Application] Email_Sender=8\n[Application] Email_Server=9\n"
+            "[Application] Email_Username=10\n[Application] Email_Password=11";
+        QCOMPARE(Keys(Stored()).join(QLatin1Char('\n')), expected);
+        QVERIFY(form.messages.isEmpty());
+        QVERIFY(form.isVisible());
+    }
+
+    void Save_KeepsKeysAndLinesTheDialogDoesNotShow() {
+        const QByteArray original =
+            "; written by hand\n[Application]\nBackups=3\nIsDebug=True\nLogfileLen=500\n"
+            "Loglevel=4\nColour=blue\n[ZARVO]\nZARVOServer=http://dyndns.other.example\n"
+            "WANIPAdress=http://ip.other.example/meineip.php\n[WAN]\nLastIPAdress=192.0.2.7\n"
+            "this line is no key\n[ACCOUNT]\nUsername=alice\n";
+        Store(original);
+        QuietForm form;
+        QVERIFY(form.Form_Load());
+        Find<QPushButton>(form, "cmdSave")->click();
+        Find<QLineEdit>(form, "Text0")->setText("bob");
+        Find<QPushButton>(form, "cmdSave")->click();
+        const QStringList lines = Stored().split(QLatin1Char('\n'));
+        for (const QString& line : QString::fromLatin1(original).split(QLatin1Char('\n'))) {
+            QVERIFY2(lines.contains(line) || line == "Username=alice", qPrintable(line));
+        }
+        QVERIFY(Keys(Stored()).contains("[ACCOUNT] Username=bob"));
+    }
+
+    void Load_UnconvertibleValueEndsWithOneMessageAndNoWindow_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("text")
+            << QByteArray("Interval=abc")
+            << "\"Interval\" in section [Application] has the value \"abc\": [13] Type mismatch";
+        QTest::newRow("empty")
+            << QByteArray("ErrorCounter=")
+            << "\"ErrorCounter\" in section [Application] has the value \"\": [13] Type mismatch";
+        QTest::newRow("hidden")
+            << QByteArray("IsDebug=maybe")
+            << "\"IsDebug\" in section [Application] has the value \"maybe\": [13] Type mismatch";
+        QTest::newRow("range")
+            << QByteArray("Loglevel=40000")
+            << "\"Loglevel\" in section [Application] has the value \"40000\": [6] Overflow";
+    }
+    void Load_UnconvertibleValueEndsWithOneMessageAndNoWindow() {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, expected);
+        Store("[Application]\n" + line + "\n");
+        QuietForm form;
+        QVERIFY(RunConfiguration(form) != 0);
+        QVERIFY(!form.isVisible());
+        QCOMPARE(form.messages.size(), 1);
+        QVERIFY2(form.messages.first().endsWith(expected), qPrintable(form.messages.first()));
+    }
+
+    void Save_RefusesNumbersTheServiceCannotRead_data() {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("field");
+        for (const char* value : {"abc", "", "1.5", "2147483648"}) {
+            QTest::addRow("Interval '%s'", value)
+                << "Text4" << value << "Interval Minute (Interval): \"";
+        }
+        for (const char* value : {"abc", "", "32768", "-32769"}) {
+            QTest::addRow("ErrorCounter '%s'", value)
+                << "Text5" << value << "Error Email Count (ErrorCounter): \"";
+        }
+    }
+    void Save_RefusesNumbersTheServiceCannotRead() {
+        QFETCH(QString, box);
+        QFETCH(QString, value);
+        QFETCH(QString, field);
+        Store("[ACCOUNT]\nUsername=alice\n");
+        QuietForm form;
+        QVERIFY(form.Form_Load());
+        Find<QLineEdit>(form, "Text0")->setText("bob");
+        Find<QLineEdit>(form, box)->setText(value);
+        Find<QPushButton>(form, "cmdSave")->click();
+        QCOMPARE(Stored(), QStringLiteral("[ACCOUNT]\nUsername=alice\n"));
+        QCOMPARE(form.messages.size(), 1);
+        QVERIFY(form.messages.first().startsWith(field + value + "\" is not a whole number"));
+        QVERIFY(form.messages.first().endsWith("The settings were not saved."));
+    }
+
+    void Save_ThatCannotWriteSaysSo() {
+        platform::OverrideProgramLocation(
+            platform::ProgramLocation{dir_.filePath("missing").toStdString(), "configure"});
+        QuietForm form;
+        QVERIFY(form.Form_Load());
+        Find<QPushButton>(form, "cmdSave")->click();
+        QCOMPARE(form.messages.size(), 1);
+        QVERIFY(form.messages.first().startsWith("The settings were not saved"));
+    }
+
+    void Close_SavesNothing_data() {
+        QTest::addColumn<bool>("titleBar");
+        QTest::newRow("Close button") << false;
+        QTest::newRow("title bar") << true;
+    }
+    void Close_SavesNothing() {
+        QFETCH(bool, titleBar);
+        QuietForm form;
+        form.show();
+        QVERIFY(form.Form_Load());
+        Find<QLineEdit>(form, "Text0")->setText("bob");
+        if (titleBar) {
+            form.close();
+        } else {
+            Find<QPushButton>(form, "cmdClose")->click();
+        }
+        QVERIFY(!form.isVisible());
+        QVERIFY(!QFile::exists(ini_));
+        QVERIFY(form.messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(FrmmainTest)
+#include "tst_frmmain.moc"
