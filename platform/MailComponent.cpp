@@ -1,0 +1,324 @@
+#include "platform/MailComponent.h"
+
+#include <arpa/inet.h>
+#include <curl/curl.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "platform/Clock.h"
+#include "platform/MailFormat.h"
+#include "platform/RuntimeError.h"
+
+namespace platform {
+
+namespace {
+
+using namespace mail;
+
+// The same bounds as the HTTP requests: a server that stops answering must not hold the
+// service's only thread for longer than a few minutes.
+constexpr long kConnectTimeoutSeconds = 30;
+constexpr long kStallSeconds = 60;
+constexpr long kTotalSeconds = 300;
+constexpr std::size_t kMaxReplyLength = 1000;
+
+// The description becomes one line of the log, whatever the server or libcurl put into it.
+RuntimeError NotSent(long number, std::string detail) {
+    std::replace_if(
+        detail.begin(), detail.end(),
+        [](char c) { return IsControl(static_cast<unsigned char>(c)); }, ' ');
+    return RuntimeError(number, "Mail not sent: " + detail);
+}
+
+RuntimeError BadSetting(const std::string& detail) {
+    return NotSent(errors::InvalidProcedureCall, detail);
+}
+
+// For messages that end up in a one-line log entry: control characters must not break it.
+std::string Shown(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); },
+        '?');
+    return "\"" + text + "\"";
+}
+
+// Addresses end up inside SMTP commands and headers, so a line break in one would let a setting
+// inject commands or headers; that is refused even when address checking is off.
+void CheckAddress(const std::string& address, const char* role, bool validate) {
+    const bool hasControl = std::any_of(address.begin(), address.end(), [](char c) {
+        return IsControl(static_cast<unsigned char>(c));
+    });
+    bool valid = !hasControl;
+    if (validate && valid) {
+        const auto at = address.rfind('@');
+        valid = address.size() <= 254 && at != std::string::npos && at > 0 &&
+                at + 1 < address.size() && address.find_first_of(" \t<>,;\"") == std::string::npos;
+    }
+    if (!valid) {
+        throw BadSetting(address.empty()
+                             ? std::string("no ") + role + " address"
+                             : std::string("invalid ") + role + " address " + Shown(address));
+    }
+}
+
+std::vector<std::string> SplitAddresses(const std::string& text, const std::string& delimiter) {
+    std::vector<std::string> addresses;
+    std::size_t start = 0;
+    while (true) {
+        const auto end = delimiter.empty() ? std::string::npos : text.find(delimiter, start);
+        std::string part = Trim(std::string_view(text).substr(start, end - start));
+        if (!part.empty()) {
+            addresses.push_back(std::move(part));
+        }
+        if (end == std::string::npos) {
+            return addresses;
+        }
+        start = end + delimiter.size();
+    }
+}
+
+struct ServerUrl {
+    std::string url;
+    std::string host;
+    bool implicitTls = false;
+};
+
+ServerUrl ParseServer(const std::string& setting, int defaultPort) {
+    const std::string server = Trim(setting);
+    if (server.empty()) {
+        throw BadSetting("no SMTP server");
+    }
+    std::string text = server;
+    if (text.find("://") == std::string::npos) {
+        text = "smtp://" + text;
+    }
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
+    char* part = nullptr;
+    ServerUrl result;
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK ||
+        curl_url_get(url.get(), CURLUPART_SCHEME, &part, 0) != CURLUE_OK) {
+        throw BadSetting("invalid SMTP server " + Shown(server));
+    }
+    const std::string scheme = part;
+    curl_free(part);
+    if (scheme != "smtp" && scheme != "smtps") {
+        throw BadSetting("invalid SMTP server " + Shown(server));
+    }
+    // Credentials in the URL would bypass the rule that they travel only encrypted.
+    if (curl_url_get(url.get(), CURLUPART_USER, &part, 0) == CURLUE_OK) {
+        curl_free(part);
+        throw BadSetting("the SMTP server setting carries a user name; use the login settings");
+    }
+    result.implicitTls = scheme == "smtps";
+    if (curl_url_get(url.get(), CURLUPART_PORT, &part, 0) == CURLUE_OK) {
+        curl_free(part);
+    } else {
+        const int port = defaultPort != 0 ? defaultPort : (result.implicitTls ? 465 : 25);
+        curl_url_set(url.get(), CURLUPART_PORT, std::to_string(port).c_str(), 0);
+    }
+    if (curl_url_get(url.get(), CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+        result.host = part;
+        curl_free(part);
+    }
+    if (curl_url_get(url.get(), CURLUPART_URL, &part, 0) != CURLUE_OK || result.host.empty()) {
+        throw BadSetting("invalid SMTP server " + Shown(server));
+    }
+    result.url = part;
+    curl_free(part);
+    return result;
+}
+
+bool IsLoopback(const std::string& host) {
+    in_addr address{};
+    if (inet_pton(AF_INET, host.c_str(), &address) == 1) {
+        return (ntohl(address.s_addr) >> 24) == 127;
+    }
+    return strcasecmp(host.c_str(), "localhost") == 0 || host == "[::1]";
+}
+
+struct Exchange {
+    std::string payload;
+    std::size_t sent = 0;
+    std::string reply;       // the server's latest reply, its lines joined by blanks
+    std::string errorReply;  // the latest reply with a 4xx or 5xx code
+    bool replyDone = false;
+};
+
+std::size_t ReadPayload(char* buffer, std::size_t size, std::size_t count, void* user) {
+    auto* exchange = static_cast<Exchange*>(user);
+    const std::size_t length = std::min(size * count, exchange->payload.size() - exchange->sent);
+    std::memcpy(buffer, exchange->payload.data() + exchange->sent, length);
+    exchange->sent += length;
+    return length;
+}
+
+// libcurl reports a failed command only by its code; the server's own words come through the
+// debug stream, where every command sent starts a new reply.
+int CollectReply(CURL*, curl_infotype type, char* data, std::size_t size, void* user) {
+    auto* exchange = static_cast<Exchange*>(user);
+    if (type == CURLINFO_HEADER_OUT) {
+        exchange->replyDone = true;
+    } else if (type == CURLINFO_HEADER_IN) {
+        if (exchange->replyDone) {
+            exchange->reply.clear();
+            exchange->replyDone = false;
+        }
+        for (char c : std::string_view(data, size)) {
+            if (exchange->reply.size() >= kMaxReplyLength) {
+                break;
+            }
+            const bool lineEnd = c == '\r' || c == '\n';
+            if (lineEnd && !exchange->reply.empty() && exchange->reply.back() != ' ') {
+                exchange->reply += ' ';
+            } else if (!lineEnd) {
+                exchange->reply += IsControl(static_cast<unsigned char>(c)) ? ' ' : c;
+            }
+        }
+        // libcurl says QUIT after a failure; its "221" must not hide the reply that failed.
+        if (!exchange->reply.empty() && (exchange->reply[0] == '4' || exchange->reply[0] == '5')) {
+            exchange->errorReply = exchange->reply;
+        }
+    }
+    return 0;
+}
+
+void EnsureCurlInitialized() {
+    static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (result != CURLE_OK) {
+        throw NotSent(result, curl_easy_strerror(result));
+    }
+}
+
+}  // namespace
+
+std::string MailComponent::ComposeMessage(const std::vector<std::string>& recipients) const {
+    const TimePoint now = Now();
+    std::string to;
+    std::size_t column = 4;
+    for (const auto& address : recipients) {
+        const std::string mailbox =
+            recipients.size() == 1 ? Mailbox(address, recipientDisplayName_) : address;
+        if (!to.empty()) {
+            const bool fold = column + 2 + mailbox.size() > 76;
+            to += fold ? ",\r\n " : ", ";
+            column = fold ? 1 : column + 2;
+        }
+        to += mailbox;
+        column += mailbox.size();
+    }
+    std::string headers = "Date: " + MailDate(now) + "\r\n";
+    headers += "From: " + Mailbox(from_, fromDisplayName_) + "\r\n";
+    headers += "To: " + to + "\r\n";
+    if (!Trim(replyTo_).empty()) {
+        headers += "Reply-To: " + Trim(replyTo_) + "\r\n";
+    }
+    headers += "Subject: " + HeaderText(subject_) + "\r\n";
+    headers += "Message-ID: " + MessageId(now, from_) + "\r\n";
+    headers += "X-Priority: " + std::to_string(priority_) + "\r\n";
+    if (receiptRequest_ != 0) {
+        headers += "Disposition-Notification-To: " + from_ + "\r\n";
+    }
+    headers += "MIME-Version: 1.0\r\n";
+    headers += std::string("Content-Type: ") + (asHtml_ ? "text/html" : "text/plain") +
+               "; charset=UTF-8\r\n";
+    if (transferEncoding_ == 1) {
+        headers += "Content-Transfer-Encoding: base64\r\n\r\n";
+        return headers + Base64(message_, kEncodedLineLength) + "\r\n";
+    }
+    headers += "Content-Transfer-Encoding: quoted-printable\r\n\r\n";
+    // A soft break before the end of the data: the line end SMTP needs there is not the text's.
+    return headers + QuotedPrintable(message_) + "=\r\n";
+}
+
+void MailComponent::Send() {
+    const ServerUrl server = ParseServer(server_, defaultPort_);
+    CheckAddress(from_, "sender", validateAddresses_);
+    if (!Trim(replyTo_).empty()) {
+        CheckAddress(Trim(replyTo_), "reply-to", validateAddresses_);
+    }
+    const std::vector<std::string> recipients = SplitAddresses(recipient_, delimiter_);
+    if (recipients.empty()) {
+        throw BadSetting("no recipient address");
+    }
+    if (maxRecipients_ > 0 && recipients.size() > static_cast<std::size_t>(maxRecipients_)) {
+        throw BadSetting("more than " + std::to_string(maxRecipients_) + " recipients");
+    }
+    for (const auto& address : recipients) {
+        CheckAddress(address, "recipient", validateAddresses_);
+    }
+    const bool login = loginMode_ != 0 && !userName_.empty();
+    // Credentials travel in the clear without TLS; only a server on this machine may see them so.
+    const bool requireTls = tlsMode_ != 0 || (login && !IsLoopback(server.host));
+
+    EnsureCurlInitialized();
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    if (!curl) {
+        throw NotSent(CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
+    }
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> rcpt(nullptr, curl_slist_free_all);
+    for (const auto& address : recipients) {
+        curl_slist* next = curl_slist_append(rcpt.get(), address.c_str());
+        if (next == nullptr) {
+            throw NotSent(CURLE_OUT_OF_MEMORY, curl_easy_strerror(CURLE_OUT_OF_MEMORY));
+        }
+        rcpt.release();
+        rcpt.reset(next);
+    }
+    Exchange exchange;
+    exchange.payload = ComposeMessage(recipients);
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    CURL* handle = curl.get();
+    curl_easy_setopt(handle, CURLOPT_URL, server.url.c_str());
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_USE_SSL,
+                     static_cast<long>(requireTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+    if (const char* caFile = std::getenv("ZARVO_CA_FILE"); caFile != nullptr && *caFile != '\0') {
+        curl_easy_setopt(handle, CURLOPT_CAINFO, caFile);
+    }
+    if (login) {
+        curl_easy_setopt(handle, CURLOPT_USERNAME, userName_.c_str());
+        curl_easy_setopt(handle, CURLOPT_PASSWORD, password_.c_str());
+    }
+    curl_easy_setopt(handle, CURLOPT_MAIL_FROM, from_.c_str());
+    curl_easy_setopt(handle, CURLOPT_MAIL_RCPT, rcpt.get());
+    curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(handle, CURLOPT_READFUNCTION, ReadPayload);
+    curl_easy_setopt(handle, CURLOPT_READDATA, &exchange);
+    curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE,
+                     static_cast<curl_off_t>(exchange.payload.size()));
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT, kTotalSeconds);
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, CollectReply);
+    curl_easy_setopt(handle, CURLOPT_DEBUGDATA, &exchange);
+    curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
+
+    const CURLcode result = curl_easy_perform(handle);
+    if (result == CURLE_OK) {
+        return;
+    }
+    long replyCode = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &replyCode);
+    std::string detail = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(result);
+    if (result == CURLE_USE_SSL_FAILED && login && tlsMode_ == 0) {
+        detail =
+            "the server offers no TLS, and the user name and password are only sent "
+            "encrypted (" +
+            detail + ")";
+    }
+    const std::string reply = Trim(exchange.errorReply);
+    if (replyCode >= 400 && !reply.empty()) {
+        throw NotSent(replyCode, detail + "; server replied \"" + reply + "\"");
+    }
+    throw NotSent(replyCode >= 400 ? replyCode : static_cast<long>(result), detail);
+}
+
+}  // namespace platform

@@ -1,0 +1,60 @@
+#include "report/MailSender.h"
+
+#include <exception>
+#include <new>
+
+#include "platform/RuntimeError.h"
+#include "report/modLogfile.h"
+#include "settings/modPublic.h"
+
+namespace {
+
+// The instance is shared by every mail of the program's life, so each call sets every value
+// again: nothing of an earlier mail may leak into this one.
+void Send(platform::MailComponent& mail, const std::string& SMTPHost, const std::string& Recipient,
+          const std::string& MsgText, const std::string& UserName, const std::string& UserPassword,
+          bool ERROR) {
+    mail.SetTlsMode(0);
+    mail.SetLoginMode(1);
+    mail.SetRecipientDelimiter(";");
+    mail.SetServer(SMTPHost);
+    mail.SetFrom(AppSettings.Email_Sender);
+    mail.SetFromDisplayName(AppSettings.Email_Sender);
+    mail.SetRecipient(Recipient);
+    mail.SetRecipientDisplayName(Recipient);
+    mail.SetSubject(ERROR ? "ZARVOUpdater ERROR" : "ZARVOUpdater Success");
+    mail.SetMessage(MsgText);
+    mail.SetAsHtml(true);
+    mail.SetReplyTo("");
+    mail.SetTransferEncoding(0);
+    mail.SetPriority(ERROR ? 1 : 3);
+    mail.SetReceiptRequest(0);
+    mail.SetValidateAddresses(true);
+    mail.SetDefaultPort(0);
+    mail.SetUserName(UserName);
+    mail.SetPassword(UserPassword);
+    mail.SetMaxRecipients(100);
+    mail.Send();
+}
+
+}  // namespace
+
+void SendMail(platform::MailComponent* poSendMail, const std::string& SMTPHost,
+              const std::string& Recipient, const std::string& MsgText, const std::string& UserName,
+              const std::string& UserPassword, bool ERROR) {
+    // Whatever goes wrong costs this one mail only: the update cycle that asked for it goes on.
+    try {
+        if (poSendMail == nullptr) {
+            throw platform::RuntimeError(91, "Object variable or With block variable not set");
+        }
+        Send(*poSendMail, SMTPHost, Recipient, MsgText, UserName, UserPassword, ERROR);
+    } catch (const platform::RuntimeError& error) {
+        WriteLog(error.Text(), 1);
+    } catch (const std::bad_alloc&) {
+        WriteLog("[7] Out of memory", 1);
+    } catch (const std::exception& error) {
+        WriteLog("[51] Internal error: " + std::string(error.what()), 1);
+    } catch (...) {
+        WriteLog("[51] Internal error", 1);
+    }
+}

@@ -1,0 +1,84 @@
+#include "report/MailSender.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/Clock.h"
+#include "platform/ProgramInfo.h"
+#include "settings/modPublic.h"
+
+namespace {
+
+// Failures found before a connection is opened; the others (and the empty server and sender)
+// are exercised end to end against a real server.
+struct FailureCase {
+    const char* name;
+    bool noInstance;
+    std::string server, sender, recipient, logged;
+};
+
+class SendMailFailure : public ::testing::TestWithParam<FailureCase> {
+  protected:
+    void SetUp() override {
+        char name[] = "/tmp/zarvo-mail-XXXXXX";
+        dir_ = mkdtemp(name);
+        platform::OverrideProgramLocation(platform::ProgramLocation{dir_, "zarvoupdater"});
+        platform::OverrideClock([] { return platform::TimePoint{std::chrono::hours(480000)}; });
+        AppSettings.IsDebug = true;
+        AppSettings.Loglevel = 1;
+        AppSettings.LogfileLen = 1000;
+    }
+    void TearDown() override {
+        platform::OverrideProgramLocation(std::nullopt);
+        platform::OverrideClock({});
+        AppSettings = AppSettingsRecord{};
+        std::filesystem::remove_all(dir_);
+    }
+    std::string Log() const {
+        std::ifstream file(dir_ + "/log/zarvoupdater.log", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+    std::string dir_;
+};
+
+TEST_P(SendMailFailure, WritesExactlyOneErrorLineAndReturns) {
+    const FailureCase& c = GetParam();
+    AppSettings.Email_Sender = c.sender;
+    platform::MailComponent component;
+    EXPECT_NO_THROW(SendMail(c.noInstance ? nullptr : &component, c.server, c.recipient,
+                             "<html></html>", "user", "secret", true));
+    const platform::TimePoint now = platform::Now();
+    EXPECT_EQ(Log(),
+              platform::ShortDate(now) + " " + platform::LongTime(now) + " " + c.logged + "\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BeforeConnecting, SendMailFailure,
+    ::testing::Values(
+        FailureCase{"NoInstance", true, "127.0.0.1", "s@zarvo.example", "r@zarvo.example",
+                    "[91] Object variable or With block variable not set"},
+        FailureCase{"BlankServer", false, "  ", "s@zarvo.example", "r@zarvo.example",
+                    "[5] Mail not sent: no SMTP server"},
+        FailureCase{"ServerWithOtherScheme", false, "http://mail.zarvo.example", "s@zarvo.example",
+                    "r@zarvo.example",
+                    "[5] Mail not sent: invalid SMTP server \"http://mail.zarvo.example\""},
+        // Credentials in the URL would bypass the rule that they are only sent encrypted.
+        FailureCase{"ServerUrlWithCredentials", false, "smtp://u:p@mail.zarvo.example",
+                    "s@zarvo.example", "r@zarvo.example",
+                    "[5] Mail not sent: the SMTP server setting carries a user name; use the "
+                    "login settings"},
+        FailureCase{"SenderWithoutDomain", false, "127.0.0.1", "zarvo", "r@zarvo.example",
+                    "[5] Mail not sent: invalid sender address \"zarvo\""},
+        FailureCase{"OnlyDelimitersAndBlanks", false, "127.0.0.1", "s@zarvo.example", " ; ;",
+                    "[5] Mail not sent: no recipient address"},
+        // A line break would end the RCPT command and start one of the caller's choosing.
+        FailureCase{"RecipientWithLineBreak", false, "127.0.0.1", "s@zarvo.example",
+                    "a@zarvo.example\r\nDATA",
+                    "[5] Mail not sent: invalid recipient address \"a@zarvo.example??DATA\""}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+}  // namespace
