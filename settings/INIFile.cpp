@@ -1,0 +1,18 @@
+#include "settings/INIFile.h"
+
+#include "platform/ProfileFunctions.h"
+
+std::string ReadIniValue(const std::string& section, const std::string& key,
+                         const std::string& defaultValue, const std::string& file,
+                         std::int16_t size) {
+    if (size <= 0) {
+        return {};
+    }
+    return platform::GetPrivateProfileString(section, key, defaultValue,
+                                             static_cast<std::size_t>(size), file);
+}
+
+bool WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& file) {
+    return platform::WritePrivateProfileString(section, key, value, file);
+}

@@ -239,3 +239,64 @@ def test_an_edited_settings_file_counts_from_the_next_cycle(service, provider):
     wait_for(lambda: ended_cycles(service) == 2, what="the second cycle")
     assert service.stop() == 0
     assert provider.updates()[-1]["path"] == "/nic/update?hostname=other.zarvo.example&myip=84.4.4.4"
+
+
+@pytest.fixture
+def mail_server(tmp_path):
+    from smtp_server import SmtpServer
+    with SmtpServer(tmp_path / "smtp") as server:
+        yield server
+
+
+def mail_settings(server, limit="5"):
+    return {"Email": "on", "Email_Server": f"127.0.0.1:{server.port}",
+            "Email_Receiver": "admin@zarvo.example", "Email_Sender": "zarvo@zarvo.example",
+            "ErrorCounter": limit}
+
+
+def subjects(server):
+    import email
+    return [email.message_from_bytes(message.data)["Subject"] for message in server.messages]
+
+
+def test_a_successful_update_mails_the_success_report(service, provider, mail_server):
+    import email
+    service.settings(application=mail_settings(mail_server))
+    run_cycles(service)
+    wait_for(lambda: mail_server.messages, what="the report mail")
+    message = email.message_from_bytes(mail_server.messages[0].data)
+    assert message["Subject"] == "ZARVOUpdater Success"
+    assert message["X-Priority"].startswith("3")
+    assert mail_server.messages[0].rcpt_tos == ["admin@zarvo.example"]
+    html = message.get_payload(decode=True).decode("utf-8")
+    assert "ZARVO Update erfolgreich abgeschlossen" in html
+    assert "Your hostname has been updated." in html
+    assert f"{HOST}" in html and "84.1.2.3" in html
+
+
+def test_the_error_handler_mails_the_plain_error_text(service, provider, mail_server):
+    import email
+    service.settings(application=mail_settings(mail_server),
+                     zarvo={"WANIPAdress": "http://127.0.0.1"})
+    run_cycles(service)
+    wait_for(lambda: mail_server.messages, what="the error mail")
+    message = email.message_from_bytes(mail_server.messages[0].data)
+    assert message["Subject"] == "ZARVOUpdater ERROR"
+    assert message.get_payload(decode=True) == b"!ERROR: [5] Invalid procedure call or argument"
+
+
+def test_error_mails_stop_at_the_limit_until_a_success(service, provider, mail_server):
+    service.settings(application={**mail_settings(mail_server, limit="2"), "Interval": "0"})
+    provider.control(answers=["badauth", "badauth", "badauth", "good 84.1.2.3"])
+    service.start("-debug", env={"ZARVO_TICK_MS": "20"})
+    wait_for(lambda: ended_cycles(service) >= 4, what="four update cycles")
+    service.signal(signal.SIGUSR1)
+    wait_for(lambda: "Service paused" in service.stderr(), what="the pause")
+    provider.control(address="84.7.7.7", answer="badauth")
+    cycles = ended_cycles(service)
+    service.signal(signal.SIGUSR2)
+    wait_for(lambda: ended_cycles(service) > cycles, what="a cycle after the success")
+    assert service.stop() == 0
+    wait_for(lambda: len(mail_server.messages) >= 4, what="four mails")
+    assert subjects(mail_server)[:4] == [
+        "ZARVOUpdater ERROR", "ZARVOUpdater ERROR", "ZARVOUpdater Success", "ZARVOUpdater ERROR"]

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+/// Reads one value of an INI file the way the Windows profile reader does: section and key names
+/// match without regard to ASCII letter case or surrounding blanks, the value loses its surrounding
+/// blanks and one pair of matching quotes, and the first of duplicate sections or keys wins.
+/// Gives `defaultValue` when the file, the section or the key is missing. At most `size` - 1 bytes
+/// come back, shortened further rather than cutting a UTF-8 sequence.
+std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& defaultValue, std::size_t size,
+                                    const std::string& path);
+
+/// Sets one value of an INI file, creating the file (mode 0600), the section and the key as
+/// needed; every other line keeps its bytes and the file keeps its line endings, mode and owner.
+/// The file is replaced atomically under a lock, so concurrent writers never lose each other's
+/// keys and readers never see half a file. Returns false, leaving the file as it was, when the
+/// write fails or when a name or the value could not be stored as one line.
+bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+/// Reads one key of the settings file: at most `size` - 1 characters of its value, or
+/// `defaultValue` when the file, the section or the key is missing. Never fails.
+std::string ReadIniValue(const std::string& section, const std::string& key,
+                         const std::string& defaultValue, const std::string& file,
+                         std::int16_t size);
+
+/// Writes one key of the settings file, creating file and section as needed. Returns false when
+/// the file could not be written; it is then left as it was.
+bool WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& file);
