@@ -1,0 +1,125 @@
+#include "net/AjaxComm.h"
+
+#include <memory>
+#include <stdexcept>
+
+#include "platform/EventLoop.h"
+#include "platform/HttpRequest.h"
+
+namespace {
+
+std::string BodyText(const AjaxBody& BodyData) {
+    if (const auto* number = std::get_if<std::int32_t>(&BodyData)) {
+        return std::to_string(*number);
+    }
+    if (const auto* text = std::get_if<std::string>(&BodyData)) {
+        return *text;
+    }
+    if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&BodyData)) {
+        return std::string(bytes->begin(), bytes->end());
+    }
+    return {};
+}
+
+// Only these content types, compared as a whole, hand the answer back as bytes; every other
+// value (the listed text types, an empty one, any type with parameters) yields text.
+bool IsBinaryContentType(const std::string& sHeader) {
+    std::string upper = sHeader;
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return upper == "STREAM/BINARY" || upper == "STREAM/BINARY; CHARSET=US-ASCII" ||
+           upper == "STREAM/BINARY; CHARSET=UTF-8";
+}
+
+}  // namespace
+
+std::string AsText(const AjaxValue& vData) {
+    if (const auto* text = std::get_if<std::string>(&vData)) {
+        return *text;
+    }
+    if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&vData)) {
+        return std::string(bytes->begin(), bytes->end());
+    }
+    return {};
+}
+
+void AjaxComm::Abort() {
+    bAbort = true;
+}
+
+AjaxValue AjaxComm::SendData(std::string URL_Parameter, AjaxBody BodyData, std::string& sHeader) {
+    AjaxValue result;
+    bool failed = false;
+    // Continue on failure: a failing step is abandoned and noted, and the next one runs, so
+    // that nothing reaches the caller but an empty result.
+    auto step = [&failed](auto&& action) {
+        try {
+            action();
+        } catch (...) {
+            failed = true;
+        }
+    };
+    std::unique_ptr<platform::HttpRequest> request;
+    auto onRequest = [&](auto&& action) {
+        step([&] {
+            if (!request) {
+                throw std::logic_error("no request object");
+            }
+            action(*request);
+        });
+    };
+
+    bAbort = false;
+    step([&] { request = platform::CreateHttpRequest(); });
+    onRequest([&](platform::HttpRequest& r) {
+        r.open(sSendMethod, sAddress + URL_Parameter, bAsynchronize, sUserName, sPassword);
+    });
+    onRequest([&](platform::HttpRequest& r) { r.setRequestHeader("Content-Type", sContentType); });
+    onRequest([&](platform::HttpRequest& r) { r.send(BodyText(BodyData)); });
+
+    bool completed = false;
+    for (;;) {
+        int state = platform::HttpRequest::Uninitialized;
+        onRequest([&](platform::HttpRequest& r) { state = r.readyState(); });
+        // A completed exchange is read even when an earlier step failed.
+        if (state == platform::HttpRequest::Completed) {
+            completed = true;
+            break;
+        }
+        if (failed) {
+            break;
+        }
+        if (bAbort) {
+            onRequest([](platform::HttpRequest& r) { r.abort(); });
+            step([&] { sHeader = "ABORT"; });
+            bAbort = false;
+            break;
+        }
+        // Sleeps until the exchange moves or a signal waits; then the program's handlers run,
+        // which is where Abort() can be called.
+        onRequest([](platform::HttpRequest& r) { r.wait(); });
+        step([] { platform::DoEvents(); });
+    }
+
+    if (completed) {
+        onRequest([&](platform::HttpRequest& r) { sHeader = r.getResponseHeader("Content-Type"); });
+        bool binary = false;
+        step([&] { binary = IsBinaryContentType(sHeader); });
+        if (binary) {
+            onRequest([&](platform::HttpRequest& r) { result = r.responseBody(); });
+        } else {
+            onRequest([&](platform::HttpRequest& r) { result = r.responseText(); });
+        }
+    }
+
+    step([&] {
+        if (DataReceived) {
+            DataReceived(result, sHeader);
+        }
+    });
+    request.reset();
+    return result;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <variant>
+#include <vector>
+
+/// The result of a request: nothing, the response as text, or the raw response body.
+using AjaxValue = std::variant<std::monostate, std::string, std::vector<std::uint8_t>>;
+
+/// What a request may carry as its body; a number goes out as its decimal text.
+using AjaxBody = std::variant<std::monostate, std::string, std::vector<std::uint8_t>, std::int32_t>;
+
+/// The value as text: empty for nothing, the bytes as they are for a body.
+std::string AsText(const AjaxValue& vData);
+
+/// Sends one HTTP request at a time and hands back the answer's body; a failure shows only as
+/// an empty result, never as an error.
+class AjaxComm {
+  public:
+    /// Sends to ServerAddress() + URL_Parameter and waits, processing the program's events,
+    /// until the answer is in or Abort() is called. sHeader receives the answer's content type,
+    /// or "ABORT"; after any other failure it keeps what the caller passed.
+    AjaxValue SendData(std::string URL_Parameter, AjaxBody BodyData, std::string& sHeader);
+    /// Cancels a waiting SendData; for use from event handlers that run during the wait.
+    void Abort();
+
+    std::string ServerAddress() const { return sAddress; }
+    void ServerAddress(std::string value) { sAddress = std::move(value); }
+    std::string ContentType() const { return sContentType; }
+    void ContentType(std::string value) { sContentType = std::move(value); }
+    bool Asynchronize() const { return bAsynchronize; }
+    void Asynchronize(bool value) { bAsynchronize = value; }
+    std::string UserName() const { return sUserName; }
+    void UserName(std::string value) { sUserName = std::move(value); }
+    std::string Password() const { return sPassword; }
+    void Password(std::string value) { sPassword = std::move(value); }
+    std::string SendMethod() const { return sSendMethod; }
+    void SendMethod(std::string value) { sSendMethod = std::move(value); }
+
+    /// Raised once at the end of every SendData, after a failure or a cancellation as well.
+    std::function<void(const AjaxValue& vData, const std::string& sHeader)> DataReceived;
+
+  private:
+    std::string sAddress;
+    std::string sContentType = "TEXT/XML";
+    bool bAsynchronize = true;
+    std::string sUserName;
+    std::string sPassword;
+    std::string sSendMethod = "post";
+    bool bAbort = false;
+};
