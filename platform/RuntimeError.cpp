@@ -6,7 +6,12 @@ namespace platform {
 
 namespace {
 std::string ErrorText(long number, const std::string& description) {
-    return "[" + std::to_string(number) + "] " + description;
+    // Appended step by step: GCC 12 warns falsely (-Wrestrict) about the chained operator+.
+    std::string text = "[";
+    text += std::to_string(number);
+    text += "] ";
+    text += description;
+    return text;
 }
 }  // namespace
 

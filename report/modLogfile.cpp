@@ -1,0 +1,80 @@
+#include "report/modLogfile.h"
+
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/ProgramInfo.h"
+#include "report/utilDirExist.h"
+#include "report/utilFileExist.h"
+#include "settings/modPublic.h"
+
+namespace {
+bool LevelAdmitted(std::int32_t level) {
+    switch (AppSettings.Loglevel) {
+        case 1:
+            return level == 1;
+        case 2:
+        case 3:
+        case 4:
+            return level <= AppSettings.Loglevel;
+        default:
+            return false;
+    }
+}
+
+std::string BackupPath(const std::string& sBase, int number) {
+    return sBase + std::to_string(number) + ".log";
+}
+}  // namespace
+
+void RotateLog(const std::string& sLogFile) {
+    // Cut at the last dot, the one of ".log": dots in directory names come before it.
+    const std::string sBase = sLogFile.substr(0, sLogFile.rfind('.'));
+    for (int number = AppSettings.Backups; number >= 1; --number) {
+        const std::string sTarget = BackupPath(sBase, number);
+        const std::string sSource = number == 1 ? sLogFile : BackupPath(sBase, number - 1);
+        // Results are ignored on purpose: a backup that cannot be deleted stays, and the rename
+        // onto it then fails as well, leaving both files as they were.
+        if (FileExists(sTarget)) {
+            platform::RemoveFile(sTarget);
+        }
+        if (FileExists(sSource)) {
+            platform::RenameFile(sSource, sTarget);
+        }
+    }
+}
+
+void WriteLog(const std::string& text, std::int32_t level) {
+    if (!AppSettings.IsDebug) {
+        return;
+    }
+    // The log reports failures; it must never become one. Whatever goes wrong here, even running
+    // out of memory, costs this line and nothing else.
+    try {
+        const std::string sProgramDir = platform::ProgramDirectory();
+        if (sProgramDir.empty()) {
+            return;  // the executable's location is unknown; "/log" would be the wrong place
+        }
+        const std::string sLogDir = sProgramDir + "/log";
+        if (!DirExists(sLogDir)) {
+            platform::MakeDirectory(sLogDir);
+        }
+        const std::string sLogFile = sLogDir + "/" + platform::ProgramName() + ".log";
+
+        // 64 bits, so that every LogfileLen the settings can hold gives a positive limit.
+        const std::int64_t limit = std::int64_t{AppSettings.LogfileLen} * 1000;
+        // No size (no live file yet, or something else than a file) means no rotation.
+        if (auto size = platform::FileSize(sLogFile); size && *size > limit) {
+            RotateLog(sLogFile);
+        }
+
+        std::string sLine;
+        if (LevelAdmitted(level)) {
+            // One reading of the clock, so that date and time never straddle midnight.
+            const platform::TimePoint now = platform::Now();
+            sLine = platform::ShortDate(now) + " " + platform::LongTime(now) + " " + text + "\r\n";
+        }
+        // A dropped line still opens and closes the file, which creates it when missing.
+        platform::AppendRecord(sLogFile, sLine);
+    } catch (...) {
+    }
+}
