@@ -182,16 +182,28 @@ def test_a_server_error_page_is_an_unknown_response(service, provider):
 @pytest.mark.parametrize("application, zarvo, error", [
     ({}, {"WANIPAdress": "http://127.0.0.1"}, "[5] Invalid procedure call or argument"),
     ({}, {"WANIPAdress": ""}, "[5] Invalid procedure call or argument"),
-    ({"Interval": "abc"}, {}, "[13] Type mismatch"),
+    ({"ErrorCounter": "abc"}, {}, "[13] Type mismatch"),
+    ({"ErrorCounter": "40000"}, {}, "[6] Overflow"),
 ])
 def test_a_runtime_error_ends_the_cycle_in_the_error_handler(service, provider, application,
                                                              zarvo, error):
     service.settings(application=application, zarvo=zarvo)
     lines = run_cycles(service)
-    prefix = [] if "Interval" in application else ["Read INI File"]
+    prefix = [] if application else ["Read INI File"]
     assert lines[:len(START) + len(prefix) + 1 + len(END_WITH_ERRORS)] == [
         *START, *prefix, error, *END_WITH_ERRORS]
     assert f"event type=109 id=1: {error}" in service.events()
+    assert provider.requests() == []
+
+
+def test_a_bad_interval_is_reported_even_though_it_stops_the_log(service, provider):
+    # "Interval" is read before "IsDebug", so the failed load leaves logging off.
+    service.settings(application={"Interval": "abc"})
+    service.start("-debug", env={"ZARVO_TICK_MS": "20"})
+    wait_for(lambda: len(service.events()) >= 2, what="the load's and a cycle's error entry")
+    assert service.stop() == 0
+    assert set(service.events()) == {"event type=109 id=1: [13] Type mismatch"}
+    assert service.log_lines() == []
     assert provider.requests() == []
 
 

@@ -67,7 +67,22 @@ class ProgramDir:
         self.process = subprocess.Popen([str(self.binary), *arguments], stdout=subprocess.PIPE,
                                         stderr=self.stderr_file, text=True, cwd=self.path,
                                         env=self.environment(env), stdin=subprocess.DEVNULL)
+        wait_for(self.ready_or_ended, what="the service's event loop")
         return self.process
+
+    def ready_or_ended(self):
+        """True once the service blocks its signals for the event loop (a signal sent earlier
+        would find the default action), or once it has ended."""
+        if self.process.poll() is not None:
+            return True
+        try:
+            status = Path(f"/proc/{self.process.pid}/status").read_text()
+        except FileNotFoundError:
+            return True
+        blocked = int(next(line for line in status.splitlines()
+                           if line.startswith("SigBlk:")).split()[1], 16)
+        wanted = [signal.SIGTERM, signal.SIGUSR1, signal.SIGUSR2]
+        return all(blocked & (1 << (signo - 1)) for signo in wanted)
 
     def stderr(self):
         return self.stderr_path.read_text() if self.process else ""
@@ -96,13 +111,14 @@ class ProgramDir:
             self.stderr_file.close()
 
     def log_lines(self):
-        """The log file's lines without their date and time (the first two blank-separated
-        fields, as the C locale writes them)."""
+        """The log file's complete lines (each ends with CR LF) without their date and time (the
+        first two blank-separated fields, as the C locale writes them)."""
         if not self.log.exists():
             return []
         text = self.log.read_bytes().decode("utf-8", "replace")
-        assert text == "" or text.endswith("\r\n"), "every log line ends with CR LF"
-        return [line.split(" ", 2)[2] for line in text.split("\r\n") if line]
+        # A line being written right now is left for the next look.
+        complete = text.split("\r\n")[:-1]
+        return [line.split(" ", 2)[2] for line in complete]
 
 
 class FakeProvider:
