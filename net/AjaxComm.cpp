@@ -5,6 +5,7 @@
 
 #include "platform/EventLoop.h"
 #include "platform/HttpRequest.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -24,12 +25,7 @@ std::string BodyText(const AjaxBody& BodyData) {
 // Only these content types, compared as a whole, hand the answer back as bytes; every other
 // value (the listed text types, an empty one, any type with parameters) yields text.
 bool IsBinaryContentType(const std::string& sHeader) {
-    std::string upper = sHeader;
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
+    const std::string upper = platform::ToUpperAscii(sHeader);
     return upper == "STREAM/BINARY" || upper == "STREAM/BINARY; CHARSET=US-ASCII" ||
            upper == "STREAM/BINARY; CHARSET=UTF-8";
 }

@@ -10,6 +10,7 @@
 #include "platform/EventLoop.h"
 #include "platform/ProgramInfo.h"
 #include "platform/RuntimeError.h"
+#include "platform/Text.h"
 
 namespace platform {
 
@@ -36,32 +37,12 @@ RuntimeError TransferError(CURLcode code, const std::string& detail) {
     return RuntimeError(code, detail.empty() ? curl_easy_strerror(code) : detail);
 }
 
-char AsciiUpper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameAsciiText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return AsciiUpper(x) == AsciiUpper(y);
-           });
-}
-
 bool IsToken(std::string_view text) {
     constexpr std::string_view punctuation = "!#$%&'*+-.^_`|~";
     return !text.empty() && std::all_of(text.begin(), text.end(), [&](char c) {
         return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                punctuation.find(c) != std::string_view::npos;
     });
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 // Browsers' request objects send these in upper case whatever the script wrote, and servers
@@ -71,12 +52,12 @@ std::string WireMethod(const std::string& method) {
         throw UsageError("method \"" + method + "\"");
     }
     for (std::string_view refused : {"CONNECT", "TRACE", "TRACK"}) {
-        if (SameAsciiText(method, refused)) {
+        if (EqualsIgnoringCase(method, refused)) {
             throw UsageError("method " + method + " is not allowed");
         }
     }
     for (std::string_view standard : {"GET", "HEAD", "POST", "PUT", "DELETE", "OPTIONS", "PATCH"}) {
-        if (SameAsciiText(method, standard)) {
+        if (EqualsIgnoringCase(method, standard)) {
             return std::string(standard);
         }
     }
@@ -206,7 +187,7 @@ class CurlHttpRequest final : public HttpRequest {
             throw UsageError("request header \"" + name + "\"");
         }
         for (auto& [known, values] : requestHeaders_) {
-            if (SameAsciiText(known, name)) {
+            if (EqualsIgnoringCase(known, name)) {
                 values += ", " + value;
                 return;
             }
@@ -268,7 +249,7 @@ class CurlHttpRequest final : public HttpRequest {
         RequireResponse();
         std::string joined;
         for (const auto& [known, value] : responseHeaders_) {
-            if (SameAsciiText(known, name)) {
+            if (EqualsIgnoringCase(known, name)) {
                 joined += joined.empty() ? value : ", " + value;
             }
         }

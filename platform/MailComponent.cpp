@@ -13,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/MailFormat.h"
 #include "platform/RuntimeError.h"
+#include "platform/Text.h"
 
 namespace platform {
 
@@ -71,7 +72,7 @@ std::vector<std::string> SplitAddresses(const std::string& text, const std::stri
     std::size_t start = 0;
     while (true) {
         const auto end = delimiter.empty() ? std::string::npos : text.find(delimiter, start);
-        std::string part = Trim(std::string_view(text).substr(start, end - start));
+        std::string part(TrimBlanks(std::string_view(text).substr(start, end - start)));
         if (!part.empty()) {
             addresses.push_back(std::move(part));
         }
@@ -89,7 +90,7 @@ struct ServerUrl {
 };
 
 ServerUrl ParseServer(const std::string& setting, int defaultPort) {
-    const std::string server = Trim(setting);
+    const std::string server(TrimBlanks(setting));
     if (server.empty()) {
         throw BadSetting("no SMTP server");
     }
@@ -214,8 +215,8 @@ std::string MailComponent::ComposeMessage(const std::vector<std::string>& recipi
     std::string headers = "Date: " + MailDate(now) + "\r\n";
     headers += "From: " + Mailbox(from_, fromDisplayName_) + "\r\n";
     headers += "To: " + to + "\r\n";
-    if (!Trim(replyTo_).empty()) {
-        headers += "Reply-To: " + Trim(replyTo_) + "\r\n";
+    if (!TrimBlanks(replyTo_).empty()) {
+        headers += "Reply-To: " + std::string(TrimBlanks(replyTo_)) + "\r\n";
     }
     headers += "Subject: " + HeaderText(subject_) + "\r\n";
     headers += "Message-ID: " + MessageId(now, from_) + "\r\n";
@@ -238,8 +239,8 @@ std::string MailComponent::ComposeMessage(const std::vector<std::string>& recipi
 void MailComponent::Send() {
     const ServerUrl server = ParseServer(server_, defaultPort_);
     CheckAddress(from_, "sender", validateAddresses_);
-    if (!Trim(replyTo_).empty()) {
-        CheckAddress(Trim(replyTo_), "reply-to", validateAddresses_);
+    if (!TrimBlanks(replyTo_).empty()) {
+        CheckAddress(std::string(TrimBlanks(replyTo_)), "reply-to", validateAddresses_);
     }
     const std::vector<std::string> recipients = SplitAddresses(recipient_, delimiter_);
     if (recipients.empty()) {
@@ -314,7 +315,7 @@ void MailComponent::Send() {
             "encrypted (" +
             detail + ")";
     }
-    const std::string reply = Trim(exchange.errorReply);
+    const std::string reply(TrimBlanks(exchange.errorReply));
     if (replyCode >= 400 && !reply.empty()) {
         throw NotSent(replyCode, detail + "; server replied \"" + reply + "\"");
     }

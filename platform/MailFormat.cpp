@@ -1,4 +1,5 @@
 #include "platform/MailFormat.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,15 +10,6 @@
 #include <random>
 
 namespace platform::mail {
-
-std::string Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t");
-    return std::string(text.substr(first, last - first + 1));
-}
 
 bool IsControl(unsigned char c) {
     return c < 0x20 || c == 0x7f;
@@ -119,7 +111,7 @@ std::string HeaderText(std::string text) {
 }
 
 std::string Mailbox(const std::string& address, const std::string& displayName) {
-    const std::string name = Trim(displayName);
+    const std::string name(TrimBlanks(displayName));
     if (name.empty() || name == address) {
         return address;
     }

@@ -12,7 +12,6 @@ namespace platform::mail {
 /// Encoded body lines stay this short, far below the 998 octets SMTP allows.
 inline constexpr std::size_t kEncodedLineLength = 76;
 
-std::string Trim(std::string_view text);  // without leading and trailing blanks and tabs
 bool IsControl(unsigned char c);
 bool IsAscii(std::string_view text);
 

@@ -13,32 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Text.h"
+
 namespace platform {
 
 namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
-}
 
 bool IsQuote(char c) {
     return c == '"' || c == '\'';
@@ -103,7 +82,7 @@ struct Entry {
 Entry Parse(std::string_view text) {
     // A NUL ends the line's meaning as it ends a C string; names and values never contain one.
     text = text.substr(0, text.find('\0'));
-    std::string_view body = Trim(text);
+    std::string_view body = TrimBlanks(text);
     if (body.empty()) {
         return {};
     }
@@ -112,13 +91,13 @@ Entry Parse(std::string_view text) {
         if (close == std::string_view::npos) {
             return {};
         }
-        return {Kind::Section, Trim(body.substr(1, close - 1)), 0, {}};
+        return {Kind::Section, TrimBlanks(body.substr(1, close - 1)), 0, {}};
     }
     std::size_t equals = text.find('=');
-    if (equals == std::string_view::npos || Trim(text.substr(0, equals)).empty()) {
+    if (equals == std::string_view::npos || TrimBlanks(text.substr(0, equals)).empty()) {
         return {};
     }
-    return {Kind::Key, Trim(text.substr(0, equals)), equals + 1, text.substr(equals + 1)};
+    return {Kind::Key, TrimBlanks(text.substr(0, equals)), equals + 1, text.substr(equals + 1)};
 }
 
 struct Match {
@@ -137,13 +116,13 @@ Match Find(std::string_view content, const std::vector<Line>& lines, std::string
             if (match.section) {
                 break;  // the section ends here; a later one of that name does not count
             }
-            if (SameName(entry.name, section)) {
+            if (EqualsIgnoringCase(entry.name, section)) {
                 match.section = i;
                 match.lastOfSection = i;
             }
         } else if (entry.kind == Kind::Key && match.section) {
             match.lastOfSection = i;
-            if (SameName(entry.name, key)) {
+            if (EqualsIgnoringCase(entry.name, key)) {
                 match.key = i;
                 match.entry = entry;
                 break;
@@ -211,7 +190,7 @@ std::string Updated(std::string_view content, std::string_view section, std::str
             if (last.textEnd == last.end) {
                 result.append(eol);
             }
-            if (!Trim(content.substr(last.begin, last.textEnd - last.begin)).empty()) {
+            if (!TrimBlanks(content.substr(last.begin, last.textEnd - last.begin)).empty()) {
                 result.append(eol);
             }
         }
@@ -344,9 +323,9 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
     }
     if (content) {
         std::vector<Line> lines = SplitLines(*content);
-        Match match = Find(*content, lines, Trim(section), Trim(key));
+        Match match = Find(*content, lines, TrimBlanks(section), TrimBlanks(key));
         if (match.key) {
-            return Truncated(Unquote(Trim(match.entry.rawValue)), size);
+            return Truncated(Unquote(TrimBlanks(match.entry.rawValue)), size);
         }
     }
     return Truncated(defaultValue, size);
@@ -354,8 +333,8 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
 
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& path) {
-    std::string_view sectionName = Trim(section);
-    std::string_view keyName = Trim(key);
+    std::string_view sectionName = TrimBlanks(section);
+    std::string_view keyName = TrimBlanks(key);
     if (!Storable(sectionName, keyName, value) || path.empty()) {
         return false;
     }

@@ -8,39 +8,16 @@
 #include <utility>
 
 #include "platform/ProgramInfo.h"
+#include "platform/Text.h"
 #include "settings/INIFile.h"
 
 namespace {
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-bool EqualsIgnoringCase(std::string_view text, std::string_view lowerCase) {
-    if (text.size() != lowerCase.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c =
-            (text[i] >= 'A' && text[i] <= 'Z') ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
-        if (c != lowerCase[i]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Blanks around, an optional sign, decimal digits; nothing else. The magnitude saturates far
 // beyond every field's range, so that any run of digits stays a number that merely overflows.
 std::optional<std::int64_t> ParseInteger(std::string_view text) {
     constexpr std::int64_t kSaturated = std::int64_t{1} << 40;
-    text = TrimBlanks(text);
+    text = platform::TrimBlanks(text);
     bool negative = !text.empty() && text.front() == '-';
     if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
         text.remove_prefix(1);
@@ -146,11 +123,11 @@ std::int16_t ToInt16(const std::string& text) {
 }
 
 bool ToBoolean(const std::string& text) {
-    std::string_view body = TrimBlanks(text);
-    if (EqualsIgnoringCase(body, "true")) {
+    std::string_view body = platform::TrimBlanks(text);
+    if (platform::EqualsIgnoringCase(body, "true")) {
         return true;
     }
-    if (EqualsIgnoringCase(body, "false")) {
+    if (platform::EqualsIgnoringCase(body, "false")) {
         return false;
     }
     std::optional<std::int64_t> number = ParseInteger(body);
