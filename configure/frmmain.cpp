@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <string>
 #include <utility>
@@ -136,6 +138,16 @@ frmmain::frmmain(QWidget* parent) : QWidget(parent) {
 }
 
 bool frmmain::Form_Load() {
+    // The loader takes an unreadable file for a missing one and would show the defaults, and a
+    // Save would then overwrite the real settings with them.
+    const std::string path = DialogIniPath();
+    if (std::filesystem::exists(path) && !std::ifstream(path).is_open()) {
+        ShowMessage(QMessageBox::Critical,
+                    FromText("The settings file " + path +
+                             " cannot be read. Start the dialog as a user who may read it, "
+                             "for example with sudo."));
+        return false;
+    }
     AppSettingsRecord settings;
     try {
         LoadDialogSettings(settings);

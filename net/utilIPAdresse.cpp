@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Text.h"
+
 namespace {
 
 bool IsDigit(char c) {
@@ -12,18 +14,17 @@ bool IsDigit(char c) {
 
 // The numeric-text test: digits, with blanks allowed around them and nothing else.
 bool IsNumericText(std::string_view text, unsigned& value) {
-    std::size_t first = text.find_first_not_of(" \t");
-    std::size_t last = text.find_last_not_of(" \t");
-    if (first == text.npos) {
+    std::string_view digits = platform::TrimBlanks(text);
+    if (digits.empty()) {
         return false;
     }
     value = 0;
-    for (std::size_t i = first; i <= last; ++i) {
-        if (!IsDigit(text[i])) {
+    for (char c : digits) {
+        if (!IsDigit(c)) {
             return false;
         }
         // Candidates are at most three characters long, so the value cannot grow large.
-        value = value * 10 + static_cast<unsigned>(text[i] - '0');
+        value = value * 10 + static_cast<unsigned>(c - '0');
     }
     return true;
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/Clock.h"
+#include "platform/EventLoop.h"
 #include "platform/MailFormat.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
@@ -188,6 +189,14 @@ int CollectReply(CURL*, curl_infotype type, char* data, std::size_t size, void* 
     return 0;
 }
 
+// A mail can take minutes with a slow server. The program's events keep running meanwhile (at
+// least once a second), and a stop request ends the send instead of waiting for it.
+int KeepEventsRunning(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    DoEvents();
+    const EventLoop* loop = EventLoop::Current();
+    return loop != nullptr && loop->QuitRequested() ? 1 : 0;
+}
+
 void EnsureCurlInitialized() {
     static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
     if (result != CURLE_OK) {
@@ -297,6 +306,8 @@ void MailComponent::Send() {
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
     curl_easy_setopt(handle, CURLOPT_TIMEOUT, kTotalSeconds);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, KeepEventsRunning);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, CollectReply);
     curl_easy_setopt(handle, CURLOPT_DEBUGDATA, &exchange);

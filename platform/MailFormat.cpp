@@ -1,5 +1,4 @@
 #include "platform/MailFormat.h"
-#include "platform/Text.h"
 
 #include <algorithm>
 #include <chrono>
@@ -8,6 +7,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <random>
+
+#include "platform/Text.h"
 
 namespace platform::mail {
 

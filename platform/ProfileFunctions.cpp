@@ -276,10 +276,9 @@ bool TakeOverOwnerAndMode(int fd, const struct stat* original) {
     }
     if (fchown(fd, original->st_uid, original->st_gid) != 0) {
         // Only root may give a file away; a member of the file's group can at least keep the
-        // group, so that the others of that group can still edit the file.
-        if (fchown(fd, static_cast<uid_t>(-1), original->st_gid) != 0) {
-            // The file now belongs to the writer, as it would after any editor's save.
-        }
+        // group, so that the others of that group can still edit the file. Failing that, the
+        // file belongs to the writer, as it would after any editor's save.
+        static_cast<void>(fchown(fd, static_cast<uid_t>(-1), original->st_gid));
     }
     return fchmod(fd, original->st_mode & 07777) == 0;
 }

@@ -1,6 +1,7 @@
 #include "platform/ProgramInfo.h"
 
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "platform/Version.h"
@@ -15,9 +16,18 @@ std::optional<ProgramLocation>& Override() {
 }  // namespace
 
 std::string ExecutablePath() {
-    std::error_code error;
-    auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : path.string();
+    // Taken once: after an upgrade replaces the running binary, the link reads
+    // ".../zarvoupdater (deleted)", and the settings and log must not move with it.
+    static const std::string path = [] {
+        std::error_code error;
+        std::string link = std::filesystem::read_symlink("/proc/self/exe", error).string();
+        constexpr std::string_view deleted = " (deleted)";
+        if (link.ends_with(deleted)) {
+            link.resize(link.size() - deleted.size());
+        }
+        return error ? std::string() : link;
+    }();
+    return path;
 }
 
 ProgramLocation CurrentProgramLocation() {

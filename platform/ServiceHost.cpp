@@ -34,15 +34,21 @@ bool RunSystemctl(std::vector<std::string> arguments) {
     }
     argv.push_back(nullptr);
     pid_t child = 0;
-    // The child must not inherit the blocked signal mask of the event loop, or systemctl could
-    // not be interrupted.
+    // The child gets neither the event loop's blocked signals nor the ignored SIGPIPE and
+    // SIGXFSZ; and as root it is taken from its fixed place, not from PATH.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-    int failed = posix_spawnp(&child, "systemctl", nullptr, &attributes, argv.data(), environ);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGXFSZ);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    int failed =
+        posix_spawn(&child, "/usr/bin/systemctl", nullptr, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     if (failed != 0) {
         return false;
@@ -56,14 +62,14 @@ bool RunSystemctl(std::vector<std::string> arguments) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// systemd splits ExecStart= at blanks and expands "%" specifiers and "$" variables in it.
 std::string QuotedForSystemd(const std::string& path) {
-    if (path.find_first_of(" \t\"\\") == std::string::npos) {
-        return path;
-    }
     std::string quoted = "\"";
     for (char c : path) {
         if (c == '"' || c == '\\') {
             quoted += '\\';
+        } else if (c == '%' || c == '$') {
+            quoted += c;
         }
         quoted += c;
     }
@@ -84,6 +90,8 @@ std::string UnitText(const std::string& serviceName) {
            QuotedForSystemd(ExecutablePath()) +
            "\n"
            "Restart=on-failure\n"
+           "NoNewPrivileges=yes\n"
+           "PrivateTmp=yes\n"
            "\n"
            "[Install]\n"
            "WantedBy=multi-user.target\n";
@@ -195,6 +203,10 @@ void ServiceHost::StartService() {
         bool success = false;
         OnStart(success);
     }
+}
+
+void ServiceHost::ReportStartFailure(const std::string& text) {
+    Notify("READY=1\nSTATUS=Start failed: " + text);
 }
 
 void ServiceHost::LogEvent(std::int16_t type, std::int32_t id, const std::string& text) {

@@ -31,6 +31,9 @@ class ServiceHost {
     /// Tells systemd that the service is ready (outside debug mode) and raises the start
     /// notification.
     void StartService();
+    /// Tells systemd that the program runs although its start failed, so that it is not killed
+    /// for never becoming ready; the status line carries `text`.
+    void ReportStartFailure(const std::string& text);
     void LogEvent(std::int16_t type, std::int32_t id, const std::string& text);
 
     std::function<void(bool& success)> OnStart;

@@ -111,6 +111,7 @@ std::optional<int> frmmain::Form_Load(const std::string& commandLine) {
             return 1;
         }
         NTService1.LogEvent(ErrorEventType, ErrorEventId, error.Text());
+        NTService1.ReportStartFailure(error.Text());
     }
     return std::nullopt;
 }
@@ -203,14 +204,19 @@ void frmmain::RunUpdateCycle() {
     if (!AppSettings.StaticIPAddress.empty()) {
         externalAddress = AppSettings.StaticIPAddress;
     } else {
-        const std::string& echoUrl = AppSettings.WANIPAdress;
+        const std::string echoServer = ServerPart(AppSettings.WANIPAdress);
+        const std::string echoPath = PathPart(AppSettings.WANIPAdress);
         AjaxComm1.SendMethod("get");
-        AjaxComm1.ServerAddress(ServerPart(echoUrl));
+        AjaxComm1.ServerAddress(echoServer);
         AjaxComm1.ContentType("TEXT");
         AjaxComm1.Asynchronize(true);
-        WriteLog("Get external IP Address from: " + ServerPart(echoUrl) + PathPart(echoUrl), 4);
+        // The control keeps the provider's credentials from the last update; they are not for
+        // the echo page's host, which would get them on a mere challenge.
+        AjaxComm1.UserName("");
+        AjaxComm1.Password("");
+        WriteLog("Get external IP Address from: " + echoServer + echoPath, 4);
         std::string header;
-        AjaxValue echoPage = AjaxComm1.SendData(PathPart(echoUrl), std::int32_t{1}, header);
+        AjaxValue echoPage = AjaxComm1.SendData(echoPath, std::int32_t{1}, header);
         if (Unloading()) {
             return;
         }
@@ -253,6 +259,9 @@ void frmmain::RunUpdateCycle() {
                                      SendMail(SMTPHost, Recipient, MsgText, UserName, UserPassword,
                                               ERROR);
                                  });
+            if (Unloading()) {
+                return;
+            }
         }
     }
 
@@ -274,6 +283,9 @@ void frmmain::Timer_TimerError(const platform::RuntimeError& error) {
             SendMail(AppSettings.Email_Server, AppSettings.Email_Receiver,
                      "!ERROR: " + error.Text(), AppSettings.Email_Username,
                      AppSettings.Email_Password, true);
+            if (Unloading()) {
+                return;
+            }
         }
     }
     WriteBanner("#ENDE WITH ERRORS");

@@ -50,7 +50,7 @@ def test_install_writes_the_unit_once_and_uninstall_removes_it(program, systemd_
     result = program.run("-install", env=env)
     assert (result.returncode, result.stdout) == (0, "ZARVOUpdater installed successfully\n")
     text = unit.read_text()
-    for line in ["Description=ZARVOUpdater", "Type=notify", f"ExecStart={program.binary}",
+    for line in ["Description=ZARVOUpdater", "Type=notify", f'ExecStart="{program.binary}"',
                  "Restart=on-failure", "After=network-online.target",
                  "Wants=network-online.target", "WantedBy=multi-user.target"]:
         assert line in text.splitlines()
@@ -148,3 +148,14 @@ def test_a_load_failure_is_logged_and_the_program_keeps_running(program):
     assert "Service paused" not in program.stderr()
     # ...but a stop request still ends it.
     assert program.stop() == 0
+
+
+def test_a_failed_start_still_reports_ready_so_systemd_keeps_it_running(program, tmp_path):
+    write_ini(program.ini, {"Application": {"Interval": "abc"}})
+    address = str(tmp_path / "notify.sock")
+    with socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM) as notify:
+        notify.bind(address)
+        notify.settimeout(LONG)
+        program.start(env={"NOTIFY_SOCKET": address})
+        assert notify.recv(4096).decode() == "READY=1\nSTATUS=Start failed: [13] Type mismatch"
+        assert program.stop() == 0

@@ -84,7 +84,7 @@ def test_first_cycle_finds_the_address_updates_and_stores_it(service, provider):
     update, = provider.updates()
     assert update["method"] == "POST"
     assert update["path"] == f"/nic/update?hostname={HOST}&myip=84.1.2.3"
-    assert (update["user"], update["password"]) == ("demo", "secret")
+    assert (update["user"], update["password_ok"]) == ("demo", True)
     assert update["user_agent"] == "Tovik-ZARVOUpdater/1.0.0"
     assert (update["content_type"], update["body"]) == ("TEXT", "1")
 
@@ -312,3 +312,22 @@ def test_error_mails_stop_at_the_limit_until_a_success(service, provider, mail_s
     wait_for(lambda: len(mail_server.messages) >= 4, what="four mails")
     assert subjects(mail_server)[:4] == [
         "ZARVOUpdater ERROR", "ZARVOUpdater ERROR", "ZARVOUpdater Success", "ZARVOUpdater ERROR"]
+
+
+def test_a_stop_while_a_mail_waits_for_a_silent_server_ends_within_a_second(service, provider):
+    import socket
+    with socket.socket() as silent:
+        silent.bind(("127.0.0.1", 0))
+        silent.listen()
+        port = silent.getsockname()[1]
+        service.settings(application={"Email": "on", "Email_Server": f"127.0.0.1:{port}",
+                                      "Email_Receiver": "admin@zarvo.example",
+                                      "Email_Sender": "zarvo@zarvo.example"})
+        service.start("-debug", env={"ZARVO_TICK_MS": "20"})
+        wait_for(lambda: "Your hostname has been updated." in service.log_lines(),
+                 what="the update before the mail")
+        time.sleep(0.3)
+        started = time.monotonic()
+        assert service.stop() == 0
+        assert time.monotonic() - started < 1.5
+    assert not any(line.startswith("#ENDE") for line in service.log_lines())

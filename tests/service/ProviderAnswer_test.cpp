@@ -19,7 +19,7 @@ struct SentMail {
 };
 
 class ProviderAnswerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         directory_ = std::filesystem::temp_directory_path() /
                      ("provider-answer-" + std::to_string(::getpid()));
@@ -44,12 +44,12 @@ protected:
     // As the cycle does it: count the request, then hand over the answer.
     void Answer(const std::string& answer, const std::string& address = "84.1.2.3") {
         ++CurrentErrorCounter;
-        HandleProviderAnswer(answer, address, "start", "end",
-                             [this](const std::string& server, const std::string& recipient,
-                                    const std::string& text, const std::string& user,
-                                    const std::string& password, bool error) {
-                                 mails_.push_back({server, recipient, text, user, password, error});
-                             });
+        HandleProviderAnswer(
+            answer, address, "start", "end",
+            [this](const std::string& server, const std::string& recipient, const std::string& text,
+                   const std::string& user, const std::string& password, bool error) {
+                mails_.push_back({server, recipient, text, user, password, error});
+            });
     }
 
     std::string StoredAddress() {
