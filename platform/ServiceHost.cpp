@@ -110,26 +110,21 @@ ServiceHost::ServiceHost(EventLoop& loop, std::string serviceName)
     };
     loop.OnSignal(SIGTERM, stop);
     loop.OnSignal(SIGINT, stop);
-    loop.OnSignal(SIGUSR1, [this](int) {
-        if (!PauseAndContinueAccepted() || !OnPauseRequest) {
-            return;
-        }
-        bool success = false;
-        OnPauseRequest(success);
-        if (success) {
-            Notify("STATUS=Paused");
-        }
-    });
-    loop.OnSignal(SIGUSR2, [this](int) {
-        if (!PauseAndContinueAccepted() || !OnContinueRequest) {
-            return;
-        }
-        bool success = false;
-        OnContinueRequest(success);
-        if (success) {
-            Notify("STATUS=Running");
-        }
-    });
+    // Pause and continue come only when accepted; systemd's status line follows them.
+    auto request = [this](std::function<void(bool&)>& handler, const char* status) {
+        return [this, &handler, status](int) {
+            if (!PauseAndContinueAccepted() || !handler) {
+                return;
+            }
+            bool success = false;
+            handler(success);
+            if (success) {
+                Notify(status);
+            }
+        };
+    };
+    loop.OnSignal(SIGUSR1, request(OnPauseRequest, "STATUS=Paused"));
+    loop.OnSignal(SIGUSR2, request(OnContinueRequest, "STATUS=Running"));
     loop.OnSignal(SIGHUP, [this](int value) {
         if (OnControl) {
             OnControl(value);
