@@ -30,11 +30,8 @@ constexpr long kTotalSeconds = 300;
 constexpr std::size_t kMaxReplyLength = 1000;
 
 // The description becomes one line of the log, whatever the server or libcurl put into it.
-RuntimeError NotSent(long number, std::string detail) {
-    std::replace_if(
-        detail.begin(), detail.end(),
-        [](char c) { return IsControl(static_cast<unsigned char>(c)); }, ' ');
-    return RuntimeError(number, "Mail not sent: " + detail);
+RuntimeError NotSent(long number, const std::string& detail) {
+    return RuntimeError(number, "Mail not sent: " + ReplaceControls(detail, ' '));
 }
 
 RuntimeError BadSetting(const std::string& detail) {
@@ -42,20 +39,14 @@ RuntimeError BadSetting(const std::string& detail) {
 }
 
 // For messages that end up in a one-line log entry: control characters must not break it.
-std::string Shown(std::string text) {
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); },
-        '?');
-    return "\"" + text + "\"";
+std::string Shown(const std::string& text) {
+    return "\"" + ReplaceControls(text, '?') + "\"";
 }
 
 // Addresses end up inside SMTP commands and headers, so a line break in one would let a setting
 // inject commands or headers; that is refused even when address checking is off.
 void CheckAddress(const std::string& address, const char* role, bool validate) {
-    const bool hasControl = std::any_of(address.begin(), address.end(), [](char c) {
-        return IsControl(static_cast<unsigned char>(c));
-    });
-    bool valid = !hasControl;
+    bool valid = !HasControl(address);
     if (validate && valid) {
         const auto at = address.rfind('@');
         valid = address.size() <= 254 && at != std::string::npos && at > 0 &&

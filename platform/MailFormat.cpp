@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <random>
+#include <utility>
 
 #include "platform/Text.h"
 
@@ -14,6 +15,18 @@ namespace platform::mail {
 
 bool IsControl(unsigned char c) {
     return c < 0x20 || c == 0x7f;
+}
+
+bool HasControl(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return IsControl(static_cast<unsigned char>(c)); });
+}
+
+std::string ReplaceControls(std::string text, char replacement) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); },
+        replacement);
+    return text;
 }
 
 bool IsAscii(std::string_view text) {
@@ -85,9 +98,7 @@ std::string QuotedPrintable(std::string_view data) {
 // Headers must stay ASCII and on their own line: control characters become blanks, and text
 // that is not ASCII (or too long for one header line) goes out as RFC 2047 encoded words.
 std::string HeaderText(std::string text) {
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); },
-        ' ');
+    text = ReplaceControls(std::move(text), ' ');
     if (IsAscii(text) && text.size() <= 900) {
         return text;
     }

@@ -13,6 +13,9 @@ namespace platform::mail {
 inline constexpr std::size_t kEncodedLineLength = 76;
 
 bool IsControl(unsigned char c);
+bool HasControl(std::string_view text);
+/// `text` with every control character replaced by `replacement`.
+std::string ReplaceControls(std::string text, char replacement);
 bool IsAscii(std::string_view text);
 
 /// Base64 with CRLF after every `lineLength` characters (0: one line).
