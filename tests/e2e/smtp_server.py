@@ -4,9 +4,10 @@
         ...  # send to 127.0.0.1:server.port, trusting server.ca_file
     server.messages  # [Received(mail_from, rcpt_tos, data, tls)]
 
-Optional login (AUTH PLAIN and LOGIN, or only the mechanisms named), optional STARTTLS with a
-self-signed certificate for 127.0.0.1, recipients to refuse with 550, and a mode that drops the
-connection once the message data has arrived.
+Optional login (AUTH PLAIN and LOGIN, or only the mechanisms named), STARTTLS or TLS from the first
+byte with a self-signed certificate for 127.0.0.1, recipients to refuse with 550, and a mode that
+drops the connection once the message data has arrived. It listens on 127.0.0.1 unless another
+local address is given.
 """
 
 import socket
@@ -33,10 +34,10 @@ class Received:
     tls: bool
 
 
-def free_port() -> int:
-    """A TCP port on 127.0.0.1 that nothing listens on (at the moment of the call)."""
+def free_port(host: str = "127.0.0.1") -> int:
+    """A TCP port on host that nothing listens on (at the moment of the call)."""
     with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
+        probe.bind((host, 0))
         return probe.getsockname()[1]
 
 
@@ -64,7 +65,7 @@ class _Handler:
     async def handle_DATA(self, smtp, session, envelope):
         self.server.messages.append(Received(
             envelope.mail_from, list(envelope.rcpt_tos), envelope.original_content,
-            session.ssl is not None))
+            session.ssl is not None or smtp.transport.get_extra_info("ssl_object") is not None))
         if self.server.drop_after_data:
             smtp.transport.close()
         return "250 Message accepted for delivery"
@@ -74,9 +75,12 @@ class SmtpServer:
     """Runs in a thread of the test process from __enter__ (or start) until __exit__ (or stop)."""
 
     def __init__(self, tmp_dir: Path, user: str = None, password: str = None,
-                 starttls: bool = False, mechanisms=MECHANISMS, refused_recipients=(),
-                 drop_after_data: bool = False):
+                 starttls: bool = False, implicit_tls: bool = False, mechanisms=MECHANISMS,
+                 refused_recipients=(), drop_after_data: bool = False,
+                 host: str = "127.0.0.1"):
         self.user, self.password = user, password
+        self.host = host
+        self.auth_attempts = 0
         self.refused_recipients = set(refused_recipients)
         self.drop_after_data = drop_after_data
         self.messages = []
@@ -89,16 +93,17 @@ class SmtpServer:
                 auth_exclude_mechanism=[m for m in MECHANISMS if m not in mechanisms],
                 # Without STARTTLS the login is offered in the clear, as on a loopback relay.
                 auth_require_tls=starttls)
-        if starttls:
+        if starttls or implicit_tls:
             cert, key = make_certificate(Path(tmp_dir))
             context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
             context.load_cert_chain(cert, key)
-            kwargs["tls_context"] = context
+            kwargs["tls_context" if starttls else "ssl_context"] = context
             self.ca_file = cert
         self._kwargs = kwargs
         self._controller = None
 
     def _authenticate(self, server, session, envelope, mechanism, auth_data):
+        self.auth_attempts += 1
         ok = (auth_data.login == self.user.encode()
               and auth_data.password == self.password.encode())
         return AuthResult(success=ok, handled=False)
@@ -106,8 +111,8 @@ class SmtpServer:
     def start(self):
         # The port is chosen before the server binds it; another process may take it first.
         for attempt in range(5):
-            self.port = free_port()
-            controller = Controller(_Handler(self), hostname="127.0.0.1", port=self.port,
+            self.port = free_port(self.host)
+            controller = Controller(_Handler(self), hostname=self.host, port=self.port,
                                     ready_timeout=10, **self._kwargs)
             try:
                 controller.start()

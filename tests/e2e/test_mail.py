@@ -178,3 +178,31 @@ def test_starttls_needs_the_certificate_to_be_trusted(send, tmp_path, trusted):
     else:
         assert log == ["[60] Mail not sent: SSL certificate problem: self-signed certificate"]
         assert server.messages == []
+
+
+def test_smtps_server_gets_the_mail_over_tls_from_the_first_byte(send, tmp_path):
+    with SmtpServer(tmp_path, user="zarvo", password="geheim", implicit_tls=True) as server:
+        log, bodies, _ = send(
+            (f"smtps://127.0.0.1:{server.port}", RECEIVER, "report:tls", "zarvo", "geheim", False),
+            ca_file=server.ca_file)
+    assert log == []
+    [received] = server.messages
+    assert received.tls
+    assert parse(received).get_payload(decode=True) == bodies[0]
+
+
+REMOTE = os.environ.get("ZARVO_TEST_REMOTE_ADDRESS")
+
+
+@pytest.mark.skipif(not REMOTE, reason="needs a non-loopback local address (run-e2e adds one)")
+def test_login_to_a_server_on_another_machine_needs_tls(send, tmp_path):
+    with SmtpServer(tmp_path, user="zarvo", password="geheim", host=REMOTE) as server:
+        log, _, _ = send(
+            (f"{REMOTE}:{server.port}", RECEIVER, "report:m", "zarvo", "geheim", True),
+            (f"{REMOTE}:{server.port}", RECEIVER, "report:anonymous", "", "", False))
+    assert len(log) == 1 and re.fullmatch(
+        r"\[64\] Mail not sent: the server offers no TLS, and the user name and password are "
+        r"only sent encrypted \(.+\)", log[0]), log
+    assert server.auth_attempts == 0
+    [received] = server.messages
+    assert not received.tls and b"anonymous" in received.data
