@@ -28,7 +28,9 @@ void WriteEventLogEntry(std::int16_t type, std::int32_t id, const std::string& t
                         static_cast<int>(type), "ZARVO_EVENT_ID=%d", static_cast<int>(id), nullptr);
     if (sent < 0) {
         openlog("ZARVOUpdater", LOG_PID, LOG_DAEMON);
-        syslog(priority, "%s", text.c_str());
+        // Without the journal's fields the numbers go into the text, as on the mirror line.
+        syslog(priority, "type=%d id=%d: %s", static_cast<int>(type), static_cast<int>(id),
+               text.c_str());
         closelog();
     }
     if (mirror) {

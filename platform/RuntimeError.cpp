@@ -30,6 +30,9 @@ RuntimeError OverflowError() {
 RuntimeError TypeMismatchError() {
     return RuntimeError(TypeMismatch, "Type mismatch");
 }
+RuntimeError PathFileAccessError() {
+    return RuntimeError(PathFileAccess, "Path/File access error");
+}
 }  // namespace errors
 
 }  // namespace platform

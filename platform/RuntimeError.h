@@ -25,10 +25,12 @@ namespace errors {
 inline constexpr long InvalidProcedureCall = 5;
 inline constexpr long Overflow = 6;
 inline constexpr long TypeMismatch = 13;
+inline constexpr long PathFileAccess = 75;
 
 RuntimeError InvalidProcedureCallError();
 RuntimeError OverflowError();
 RuntimeError TypeMismatchError();
+RuntimeError PathFileAccessError();
 }  // namespace errors
 
 }  // namespace platform

@@ -143,6 +143,9 @@ std::string ServiceHost::UnitPath() const {
 }
 
 bool ServiceHost::Install() {
+    if (ExecutablePath().empty()) {
+        return false;
+    }
     std::string path = UnitPath();
     std::error_code error;
     if (std::filesystem::exists(path, error) || error) {

@@ -142,7 +142,12 @@ bool SwitchIsOn(const std::string& text) {
 }
 
 std::string SettingsFilePath() {
-    return platform::ProgramDirectory() + "/" + platform::ProgramName() + ".ini";
+    const std::string directory = platform::ProgramDirectory();
+    // Without its own location the program would read and write "/.ini" instead.
+    if (directory.empty()) {
+        throw platform::errors::PathFileAccessError();
+    }
+    return directory + "/" + platform::ProgramName() + ".ini";
 }
 
 void LoadSettingsInto(AppSettingsRecord& record, const std::function<std::string()>& filePath,

@@ -173,4 +173,14 @@ TEST_F(LoadSettingsTest, SettingsFilePath_IsNamedAfterTheProgram) {
     EXPECT_EQ(SettingsFilePath(), dir_ + "/otherupdater.ini");
 }
 
+TEST_F(LoadSettingsTest, UnknownProgramLocation_FailsInsteadOfUsingTheRootDirectory) {
+    platform::OverrideProgramLocation(platform::ProgramLocation{"", "zarvoupdater"});
+    try {
+        LoadSettings();
+        FAIL() << "loaded without a settings path";
+    } catch (const platform::RuntimeError& error) {
+        EXPECT_EQ(error.Text(), "[75] Path/File access error");
+    }
+}
+
 }  // namespace
