@@ -131,6 +131,24 @@ TEST_F(LoadSettingsTest, LoadSettings_TakesStoredTextsAsTheyAre) {
     EXPECT_EQ(AppSettings.Host, std::string(255, 'h'));
 }
 
+// The README shows users a settings file to copy; it must load as the values it explains.
+TEST_F(LoadSettingsTest, LoadSettings_TheReadmeExampleLoads) {
+    std::ifstream readme(ZARVO_README);
+    std::stringstream text;
+    text << readme.rdbuf();
+    const std::string markdown = text.str();
+    const auto start = markdown.find("```ini\n");
+    ASSERT_NE(start, std::string::npos);
+    const auto end = markdown.find("```", start + 7);
+    ASSERT_NE(end, std::string::npos);
+    Put(markdown.substr(start + 7, end - start - 7));
+    ASSERT_EQ(Load(), "");
+    EXPECT_EQ(Describe(AppSettings),
+              "10|1|10000|4|1|1|you@example.net|zarvoupdater@example.net|smtp.example.net:587|you|"
+              "secret|https://dyndns.provider.example|https://ip.provider.example/meineip.php|"
+              "your-account|your-password|yourhost.provider.example|||10|5");
+}
+
 TEST_F(LoadSettingsTest, LoadSettings_FailureKeepsEarlierKeysAndResetsTheRest) {
     AppSettings.Email_Sender = "old@zarvo.example";
     AppSettings.Email_Username = "olduser";
