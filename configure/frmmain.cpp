@@ -37,6 +37,25 @@ QString FromText(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// A single-line box takes a pasted password with its trailing newline, and the settings file
+// cannot hold a line break: the breaks are dropped as they come in, the rest kept.
+void DropLineBreaks(QLineEdit& box, const QString& text) {
+    QString single;
+    int cursor = box.cursorPosition();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r' || c == u'\n' || c == QChar(0)) {
+            cursor -= i < box.cursorPosition() ? 1 : 0;
+        } else {
+            single += c;
+        }
+    }
+    if (single.size() != text.size()) {
+        box.setText(single);
+        box.setCursorPosition(cursor);
+    }
+}
+
 struct TextRow {
     bool inAccount;
     int top;
@@ -114,10 +133,13 @@ frmmain::frmmain(QWidget* parent) : QWidget(parent) {
         Label[i] = new QLabel(QString::fromLatin1(row.caption), frame);
         Label[i]->setObjectName(QStringLiteral("Label%1").arg(i));
         Label[i]->setGeometry(Twips(360, row.top, row.labelWidth, 255));
-        // Left at the defaults on purpose: passwords stay readable, and the box takes texts
-        // longer than the file reads back, so a long value is saved whole.
+        // Passwords stay readable on purpose. The box takes texts longer than the file reads
+        // back (Qt's default limit is 32767), so a long value is saved whole.
         Text[i] = new QLineEdit(frame);
         Text[i]->setObjectName(QStringLiteral("Text%1").arg(i));
+        Text[i]->setMaxLength(std::numeric_limits<int>::max());
+        connect(Text[i], &QLineEdit::textEdited, Text[i],
+                [box = Text[i]](const QString& text) { DropLineBreaks(*box, text); });
         Text[i]->setGeometry(Twips(2520, row.top, 2535, 285));
         Label[i]->setBuddy(Text[i]);
         chain(Text[i]);
@@ -177,37 +199,39 @@ void frmmain::ShowMessage(QMessageBox::Icon icon, const QString& text) {
     box.exec();
 }
 
-bool frmmain::NumberFieldAccepted(int index, const char* key, bool wide) {
+bool frmmain::NumberFieldAccepted(int index, const char* key, std::int32_t lowest,
+                                  std::int32_t highest) {
     const std::string value = Text[index]->text().toStdString();
+    std::string problem;
     try {
-        if (wide) {
-            static_cast<void>(ToInt32(value));
-        } else {
-            static_cast<void>(ToInt16(value));
+        const std::int32_t number = ToInt32(value);
+        if (number >= lowest && number <= highest) {
+            return true;
         }
-        return true;
+        problem = platform::errors::OverflowError().Text();
     } catch (const platform::RuntimeError& error) {
-        const long long lowest = wide ? std::numeric_limits<std::int32_t>::min()
-                                      : std::numeric_limits<std::int16_t>::min();
-        const long long highest = wide ? std::numeric_limits<std::int32_t>::max()
-                                       : std::numeric_limits<std::int16_t>::max();
-        QString field = Label[index]->text();
-        field.chop(field.endsWith(QLatin1Char(':')) ? 1 : 0);
-        ShowMessage(
-            QMessageBox::Warning,
-            QStringLiteral("%1 (%2): \"%3\" is not a whole number from %4 (%5).\n\n"
-                           "The settings were not saved.")
-                .arg(field, QString::fromLatin1(key), FromText(value),
-                     QStringLiteral("%1 to %2").arg(lowest).arg(highest), FromText(error.Text())));
-        return false;
+        problem = error.Text();
     }
+    QString field = Label[index]->text();
+    field.chop(field.endsWith(QLatin1Char(':')) ? 1 : 0);
+    ShowMessage(QMessageBox::Warning,
+                QStringLiteral("%1 (%2): \"%3\" is not a whole number from %4 to %5 (%6).\n\n"
+                               "The settings were not saved.")
+                    .arg(field, QString::fromLatin1(key), FromText(value))
+                    .arg(lowest)
+                    .arg(highest)
+                    .arg(FromText(problem)));
+    return false;
 }
 
 void frmmain::cmdSave_Click() {
-    // The service converts these two at every cycle; a value it cannot read would make every
-    // cycle fail, so nothing is written until both convert the way the loader converts them.
-    if (!NumberFieldAccepted(4, "Interval", true) ||
-        !NumberFieldAccepted(5, "ErrorCounter", false)) {
+    // The service converts these two at every cycle, and counts Interval × 60 seconds in 32
+    // bits; a value it cannot take would make every cycle fail, so nothing is written until both
+    // are in the service's range.
+    constexpr std::int32_t kIntervalLimit = std::numeric_limits<std::int32_t>::max() / 60;
+    if (!NumberFieldAccepted(4, "Interval", -kIntervalLimit, kIntervalLimit) ||
+        !NumberFieldAccepted(5, "ErrorCounter", std::numeric_limits<std::int16_t>::min(),
+                             std::numeric_limits<std::int16_t>::max())) {
         return;
     }
     auto switchText = [](const QCheckBox* box) { return box->isChecked() ? "on" : "off"; };

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QWidget>
 #include <array>
+#include <cstdint>
 
 class QCheckBox;
 class QGroupBox;
@@ -28,7 +29,7 @@ class frmmain : public QWidget {
   private:
     void cmdSave_Click();
     void cmdClose_Click();
-    bool NumberFieldAccepted(int index, const char* key, bool wide);
+    bool NumberFieldAccepted(int index, const char* key, std::int32_t lowest, std::int32_t highest);
 
     QGroupBox* frmAccount = nullptr;
     QGroupBox* frmApplication = nullptr;

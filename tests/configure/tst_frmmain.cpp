@@ -1,10 +1,13 @@
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
+#include <limits>
 
 #include "configure/frmmain.h"
 #include "platform/ProgramInfo.h"
@@ -135,7 +138,7 @@ class FrmmainTest : public QObject {
         }
         if (auto* box = qobject_cast<QLineEdit*>(control)) {
             QCOMPARE(box->echoMode(), QLineEdit::Normal);
-            QCOMPARE(box->maxLength(), 32767);  // the widget's own ceiling, not a chosen limit
+            QCOMPARE(box->maxLength(), std::numeric_limits<int>::max());  // no limit of its own
         }
     }
 
@@ -195,9 +198,26 @@ class FrmmainTest : public QObject {
         QVERIFY(Keys(Stored()).contains("[Application] Interval=15"));
     }
 
+    void Paste_DropsLineBreaksSoTheValueSavesAsOneLine() {
+        QuietForm form;
+        QVERIFY(form.Form_Load());
+        QLineEdit* password = Find<QLineEdit>(form, "Text1");
+        password->setText("ab");
+        password->setCursorPosition(1);
+        QApplication::clipboard()->setText("s3\r\ncret\n");
+        password->paste();
+        QCOMPARE(password->text(), QStringLiteral("as3cretb"));
+        QCOMPARE(password->cursorPosition(), 7);
+        Find<QLineEdit>(form, "Text4")->setText("35791394");
+        Find<QPushButton>(form, "cmdSave")->click();
+        QVERIFY(form.messages.isEmpty());
+        QVERIFY(Keys(Stored()).contains("[ACCOUNT] Password=as3cretb"));
+        QVERIFY(Keys(Stored()).contains("[Application] Interval=35791394"));
+    }
+
     void LongValue_ShowsFirst255AndSavesWhole() {
         QByteArray digits;
-        while (digits.size() < 300) {
+        while (digits.size() < 40000) {
             digits += "0123456789";
         }
         Store("[Application]\nEmail_Receiver=" + digits + "\n");
@@ -281,7 +301,8 @@ class FrmmainTest : public QObject {
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("field");
-        for (const char* value : {"abc", "", "1.5", "2147483648"}) {
+        // 35791395 minutes are more seconds than the service's 32-bit tick count holds.
+        for (const char* value : {"abc", "", "1.5", "2147483648", "35791395", "-35791395"}) {
             QTest::addRow("Interval '%s'", value)
                 << "Text4" << value << "Interval Minute (Interval): \"";
         }
