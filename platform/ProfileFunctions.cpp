@@ -48,7 +48,9 @@ struct Line {
 
 std::vector<Line> SplitLines(std::string_view content) {
     std::vector<Line> lines;
-    std::size_t begin = 0;
+    // Editors that save UTF-8 with a byte-order mark would otherwise hide the first section.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    std::size_t begin = content.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     while (begin < content.size()) {
         std::size_t newline = content.find('\n', begin);
         if (newline == std::string_view::npos) {

@@ -104,6 +104,7 @@ TEST_F(ProfileFunctionsTest, Write_ChangesOnlyTheOneKeyInTheFilesLineEndings) {
          "[A]\r\nX=1\r\nEmail=on\r\n[B]\r\nY=2\r\n"},
         {"[A]\r\nX=1\r\n", "WAN", "K", "5", "[A]\r\nX=1\r\n\r\n[WAN]\r\nK=5\r\n"},
         {"[WAN]\nK=1", "WAN", "K", "2", "[WAN]\nK=2"},
+        {"\xEF\xBB\xBF[WAN]\r\nK=1\r\n", "WAN", "K", "2", "\xEF\xBB\xBF[WAN]\r\nK=2\r\n"},
         {"[WAN]\nX=1", "WAN", "K", "2", "[WAN]\nX=1\nK=2\n"},
         {"[W]\nA=1\n\n[W]\nK=old\n", "W", "K", "new", "[W]\nA=1\nK=new\n\n[W]\nK=old\n"},
         {"[A]\n", "A", "Password", " pass\" ", "[A]\nPassword=\" pass\" \"\n"},
