@@ -41,11 +41,12 @@ QString FromText(const std::string& text) {
 // cannot hold a line break: the breaks are dropped as they come in, the rest kept.
 void DropLineBreaks(QLineEdit& box, const QString& text) {
     QString single;
-    int cursor = box.cursorPosition();
+    const int typedUpTo = box.cursorPosition();
+    int cursor = typedUpTo;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c == u'\r' || c == u'\n' || c == QChar(0)) {
-            cursor -= i < box.cursorPosition() ? 1 : 0;
+            cursor -= i < typedUpTo ? 1 : 0;
         } else {
             single += c;
         }
