@@ -1,16 +1,7 @@
-#include "platform/ProfileFunctions.h"
+#include "platform/ProfileFormat.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <optional>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "platform/Text.h"
@@ -206,171 +197,34 @@ bool FitsOnOneLine(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
+}  // namespace
+
+std::optional<std::string> ProfileValue(std::string_view content, std::string_view section,
+                                        std::string_view key, std::size_t size) {
+    std::vector<Line> lines = SplitLines(content);
+    Match match = Find(content, lines, TrimBlanks(section), TrimBlanks(key));
+    if (!match.key) {
+        return std::nullopt;
+    }
+    return Truncated(Unquote(TrimBlanks(match.entry.rawValue)), size);
+}
+
+std::string ProfileDefault(std::string_view value, std::size_t size) {
+    return Truncated(value, size);
+}
+
+std::string ProfileUpdated(std::string_view content, std::string_view section, std::string_view key,
+                           const std::string& value) {
+    return Updated(content, TrimBlanks(section), TrimBlanks(key), value);
+}
+
 // Anything else would write lines that read back as something other than the one key.
-bool Storable(std::string_view section, std::string_view key, std::string_view value) {
+bool ProfileStorable(std::string_view section, std::string_view key, std::string_view value) {
+    section = TrimBlanks(section);
+    key = TrimBlanks(key);
     return !section.empty() && !key.empty() && FitsOnOneLine(section) && FitsOnOneLine(key) &&
            FitsOnOneLine(value) && section.find(']') == std::string_view::npos &&
            key.find('=') == std::string_view::npos && key.front() != '[';
-}
-
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { Close(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int Get() const { return fd_; }
-    bool Close() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
-
-std::optional<std::string> ReadAll(int fd) {
-    std::string content;
-    char buffer[65536];
-    for (;;) {
-        ssize_t count = read(fd, buffer, sizeof buffer);
-        if (count == 0) {
-            return content;
-        }
-        if (count < 0 && errno != EINTR) {
-            return std::nullopt;
-        }
-        if (count > 0) {
-            content.append(buffer, static_cast<std::size_t>(count));
-        }
-    }
-}
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t count = write(fd, data.data(), data.size());
-        if (count < 0 && errno != EINTR) {
-            return false;
-        }
-        if (count > 0) {
-            data.remove_prefix(static_cast<std::size_t>(count));
-        }
-    }
-    return true;
-}
-
-bool LockExclusive(int fd) {
-    while (flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The replacement takes over the original's owner and mode; a new file gets 0600, as it holds
-// passwords.
-bool TakeOverOwnerAndMode(int fd, const struct stat* original) {
-    if (original == nullptr) {
-        return fchmod(fd, 0600) == 0;
-    }
-    if (fchown(fd, original->st_uid, original->st_gid) != 0) {
-        // Only root may give a file away; a member of the file's group can at least keep the
-        // group, so that the others of that group can still edit the file. Failing that, the
-        // file belongs to the writer, as it would after any editor's save.
-        static_cast<void>(fchown(fd, static_cast<uid_t>(-1), original->st_gid));
-    }
-    return fchmod(fd, original->st_mode & 07777) == 0;
-}
-
-// Readers see either the old or the new file, never a part of one: the content goes to a
-// temporary file beside the original, which then replaces it in one rename.
-bool ReplaceFile(const std::string& path, int folder, const std::string& directory,
-                 const struct stat* original, std::string_view content) {
-    std::string temporary = directory + "/." + path.substr(path.rfind('/') + 1) + ".XXXXXX";
-    Descriptor file(mkostemp(temporary.data(), O_CLOEXEC));
-    if (file.Get() < 0) {
-        return false;
-    }
-    bool written = WriteAll(file.Get(), content) && TakeOverOwnerAndMode(file.Get(), original) &&
-                   fsync(file.Get()) == 0;
-    written = file.Close() && written;
-    if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return false;
-    }
-    // The rename lasts through a crash only once the directory is on disk. The new content is in
-    // place already, so a failure here is no reason to report the write as failed.
-    fsync(folder);
-    return true;
-}
-
-std::string DirectoryOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-}  // namespace
-
-std::string GetPrivateProfileString(const std::string& section, const std::string& key,
-                                    const std::string& defaultValue, std::size_t size,
-                                    const std::string& path) {
-    Descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    std::optional<std::string> content;
-    if (file.Get() >= 0) {
-        content = ReadAll(file.Get());
-    }
-    if (content) {
-        std::vector<Line> lines = SplitLines(*content);
-        Match match = Find(*content, lines, TrimBlanks(section), TrimBlanks(key));
-        if (match.key) {
-            return Truncated(Unquote(TrimBlanks(match.entry.rawValue)), size);
-        }
-    }
-    return Truncated(defaultValue, size);
-}
-
-bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& path) {
-    std::string_view sectionName = TrimBlanks(section);
-    std::string_view keyName = TrimBlanks(key);
-    if (!Storable(sectionName, keyName, value) || path.empty()) {
-        return false;
-    }
-    // A symbolic link stays a link: the file it points to is the one replaced.
-    std::string target = path;
-    if (char* resolved = realpath(path.c_str(), nullptr)) {
-        target = resolved;
-        std::free(resolved);
-    }
-
-    // Writers lock the directory, not the file: the rename puts a new file in the old one's
-    // place, so a writer that waited for a lock on the file would then hold the replaced one and
-    // write back content without the other writer's key. The directory stays the same.
-    std::string directory = DirectoryOf(target);
-    Descriptor folder(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.Get() < 0 || !LockExclusive(folder.Get())) {
-        return false;
-    }
-    // Opened for writing although only read: a file the writer may not change stays unchanged,
-    // even though the directory would allow replacing it.
-    Descriptor file(open(target.c_str(), O_RDWR | O_CLOEXEC));
-    if (file.Get() < 0 && errno != ENOENT) {
-        return false;
-    }
-    struct stat original {};
-    std::string content;
-    if (file.Get() >= 0) {
-        std::optional<std::string> read = ReadAll(file.Get());
-        if (!read || fstat(file.Get(), &original) != 0) {
-            return false;
-        }
-        content = std::move(*read);
-    }
-    return ReplaceFile(target, folder.Get(), directory, file.Get() >= 0 ? &original : nullptr,
-                       Updated(content, sectionName, keyName, value));
 }
 
 }  // namespace platform

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The INI text format of the profile functions, apart from any file: what a reader finds in a
+// file's content and what a writer puts in its place. Both platforms' file code builds on it.
+namespace platform {
+
+/// The value of `key` in `section` of `content`, trimmed, unquoted and cut to `size` - 1 bytes;
+/// nothing when the section or key is missing.
+std::optional<std::string> ProfileValue(std::string_view content, std::string_view section,
+                                        std::string_view key, std::size_t size);
+/// `value` cut the way a value read from the file is cut.
+std::string ProfileDefault(std::string_view value, std::size_t size);
+/// `content` with `key` in `section` set to `value`; every other line keeps its bytes.
+std::string ProfileUpdated(std::string_view content, std::string_view section, std::string_view key,
+                           const std::string& value);
+/// Whether the names and the value can be stored as one line that reads back as that key.
+bool ProfileStorable(std::string_view section, std::string_view key, std::string_view value);
+
+}  // namespace platform
