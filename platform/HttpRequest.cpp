@@ -294,6 +294,7 @@ class CurlHttpRequest final : public HttpRequest {
         responseHeaders_.clear();
         body_.clear();
         headersDone_ = false;
+        bodyStarted_ = false;
         uploaded_ = 0;
         result_ = CURLE_OK;
         failure_.clear();
@@ -392,7 +393,10 @@ class CurlHttpRequest final : public HttpRequest {
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
             line.remove_suffix(1);
         }
-        if (line.starts_with("HTTP/")) {
+        if (self->bodyStarted_) {
+            // Trailers of a chunked body: no response follows one whose body was handed on,
+            // so not even a line that looks like a status line starts a new one.
+        } else if (line.starts_with("HTTP/")) {
             // A new response (after a redirect, a challenge or "100 Continue"): only the
             // final one counts.
             self->responseHeaders_.clear();
@@ -401,7 +405,7 @@ class CurlHttpRequest final : public HttpRequest {
         } else if (line.empty()) {
             self->headersDone_ = true;
         } else if (self->headersDone_) {
-            // Trailers of a chunked body are not headers of the response.
+            // Trailers of an empty chunked body are not headers of the response either.
         } else if ((line.front() == ' ' || line.front() == '\t') &&
                    !self->responseHeaders_.empty()) {
             self->responseHeaders_.back().second += " " + std::string(TrimBlanks(line));
@@ -423,6 +427,7 @@ class CurlHttpRequest final : public HttpRequest {
             return 0;
         }
         self->body_.insert(self->body_.end(), data, data + length);
+        self->bodyStarted_ = true;
         self->state_ = Receiving;
         return length;
     } catch (...) {
@@ -450,6 +455,7 @@ class CurlHttpRequest final : public HttpRequest {
     std::vector<std::pair<std::string, std::string>> requestHeaders_;
     std::vector<std::pair<std::string, std::string>> responseHeaders_;
     bool headersDone_ = false;
+    bool bodyStarted_ = false;
     std::vector<std::uint8_t> body_;
     curl_off_t uploaded_ = 0;
     Clock::time_point started_{};

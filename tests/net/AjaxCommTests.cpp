@@ -127,6 +127,25 @@ TEST_F(AjaxCommTest, SendData_GivesBytesOnlyForTheListedStreamTypesInAnyLetterCa
     }
 }
 
+TEST_F(AjaxCommTest, SendData_KeepsAChunkedBodyWhateverItsTrailersLookLike) {
+    // libcurl itself refuses a trailer line without a colon, so these have one.
+    const std::string trailers[] = {"HTTP/1.1 200: OK\r\n", "X-Sum: 1\r\n"};
+    Server server([&](const SeenRequest& request, const Connection& connection) {
+        connection.Write(
+            "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n"
+            "Trailer: X-Sum\r\nConnection: close\r\n\r\n3\r\n84.\r\n5\r\n1.2.3\r\n0\r\n" +
+            trailers[std::stoul(PathOf(request).substr(1))] + "\r\n");
+    });
+    AjaxComm comm;
+    comm.ServerAddress(server.Url("/"));
+    for (std::size_t i = 0; i < std::size(trailers); ++i) {
+        SCOPED_TRACE(trailers[i]);
+        Outcome out = Send(comm, std::to_string(i));
+        EXPECT_EQ(std::tie(out.result, out.sHeader),
+                  std::make_tuple(Text("84.1.2.3"), "text/plain"));
+    }
+}
+
 TEST_F(AjaxCommTest, SendData_OffersCredentialsOnlyWhenChallenged) {
     const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
         {"user", "Basic realm=\"zarvo\"", "Authorization: Basic dXNlcjpzZWNyZXQ=\r\n", "good"},
