@@ -87,7 +87,8 @@ ServerUrl ParseServer(const std::string& setting, int defaultPort) {
         throw BadSetting("no SMTP server");
     }
     std::string text = server;
-    if (text.find("://") == std::string::npos) {
+    const bool schemeGiven = text.find("://") != std::string::npos;
+    if (!schemeGiven) {
         text = "smtp://" + text;
     }
     std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
@@ -108,11 +109,19 @@ ServerUrl ParseServer(const std::string& setting, int defaultPort) {
         throw BadSetting("the SMTP server setting carries a user name; use the login settings");
     }
     result.implicitTls = scheme == "smtps";
+    std::string port;
     if (curl_url_get(url.get(), CURLUPART_PORT, &part, 0) == CURLUE_OK) {
+        port = part;
         curl_free(part);
     } else {
-        const int port = defaultPort != 0 ? defaultPort : (result.implicitTls ? 465 : 25);
-        curl_url_set(url.get(), CURLUPART_PORT, std::to_string(port).c_str(), 0);
+        port = std::to_string(defaultPort != 0 ? defaultPort : (result.implicitTls ? 465 : 25));
+        curl_url_set(url.get(), CURLUPART_PORT, port.c_str(), 0);
+    }
+    // Port 465 speaks TLS from the first byte, as mail clients treat it; a STARTTLS attempt
+    // there only waits for the timeout. A scheme written out keeps its meaning.
+    if (!schemeGiven && port == "465") {
+        result.implicitTls = true;
+        curl_url_set(url.get(), CURLUPART_SCHEME, "smtps", 0);
     }
     if (curl_url_get(url.get(), CURLUPART_HOST, &part, 0) == CURLUE_OK) {
         result.host = part;

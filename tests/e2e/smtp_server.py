@@ -77,8 +77,9 @@ class SmtpServer:
     def __init__(self, tmp_dir: Path, user: str = None, password: str = None,
                  starttls: bool = False, implicit_tls: bool = False, mechanisms=MECHANISMS,
                  refused_recipients=(), drop_after_data: bool = False,
-                 host: str = "127.0.0.1"):
+                 host: str = "127.0.0.1", port: int = None):
         self.user, self.password = user, password
+        self.fixed_port = port
         self.host = host
         self.auth_attempts = 0
         self.refused_recipients = set(refused_recipients)
@@ -111,7 +112,7 @@ class SmtpServer:
     def start(self):
         # The port is chosen before the server binds it; another process may take it first.
         for attempt in range(5):
-            self.port = free_port(self.host)
+            self.port = self.fixed_port or free_port(self.host)
             controller = Controller(_Handler(self), hostname=self.host, port=self.port,
                                     ready_timeout=10, **self._kwargs)
             try:

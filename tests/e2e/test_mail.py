@@ -191,6 +191,23 @@ def test_smtps_server_gets_the_mail_over_tls_from_the_first_byte(send, tmp_path)
     assert parse(received).get_payload(decode=True) == bodies[0]
 
 
+def test_port_465_without_a_scheme_means_tls_from_the_first_byte(send, tmp_path):
+    # Port 465 is below 1024: only root binds it, as the end-to-end run does in its namespace.
+    with SmtpServer(tmp_path, user="zarvo", password="geheim", implicit_tls=True,
+                    port=465) as server:
+        log, _, _ = send(("127.0.0.1:465", RECEIVER, "report:465", "zarvo", "geheim", False),
+                         ca_file=server.ca_file)
+    assert log == []
+    [received] = server.messages
+    assert received.tls
+    # Written out, the scheme still says what it means: plain SMTP, even on port 465.
+    with SmtpServer(tmp_path, port=465) as server:
+        log, _, _ = send(("smtp://127.0.0.1:465", RECEIVER, "report:plain", "", "", False))
+    assert log == []
+    [received] = server.messages
+    assert not received.tls
+
+
 REMOTE = os.environ.get("ZARVO_TEST_REMOTE_ADDRESS")
 
 
