@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 
+#include "platform/EventLoop.h"
 #include "platform/RuntimeError.h"
 #include "report/modLogfile.h"
 #include "settings/modPublic.h"
@@ -43,18 +44,24 @@ void SendMail(platform::MailComponent* poSendMail, const std::string& SMTPHost,
               const std::string& Recipient, const std::string& MsgText, const std::string& UserName,
               const std::string& UserPassword, bool ERROR) {
     // Whatever goes wrong costs this one mail only: the update cycle that asked for it goes on.
+    std::string failure;
     try {
         if (poSendMail == nullptr) {
             throw platform::RuntimeError(91, "Object variable or With block variable not set");
         }
         Send(*poSendMail, SMTPHost, Recipient, MsgText, UserName, UserPassword, ERROR);
     } catch (const platform::RuntimeError& error) {
-        WriteLog(error.Text(), 1);
+        failure = error.Text();
     } catch (const std::bad_alloc&) {
-        WriteLog("[7] Out of memory", 1);
+        failure = "[7] Out of memory";
     } catch (const std::exception& error) {
-        WriteLog("[51] Internal error: " + std::string(error.what()), 1);
+        failure = "[51] Internal error: " + std::string(error.what());
     } catch (...) {
-        WriteLog("[51] Internal error", 1);
+        failure = "[51] Internal error";
+    }
+    // A stop request cancels the send; the program writes nothing on its way out.
+    const platform::EventLoop* loop = platform::EventLoop::Current();
+    if (!failure.empty() && !(loop != nullptr && loop->QuitRequested())) {
+        WriteLog(failure, 1);
     }
 }
