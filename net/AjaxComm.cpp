@@ -5,6 +5,7 @@
 
 #include "platform/EventLoop.h"
 #include "platform/HttpRequest.h"
+#include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
 namespace {
@@ -49,13 +50,24 @@ void AjaxComm::Abort() {
 AjaxValue AjaxComm::SendData(std::string URL_Parameter, AjaxBody BodyData, std::string& sHeader) {
     AjaxValue result;
     bool failed = false;
+    sFailureReason.clear();
     // Continue on failure: a failing step is abandoned and noted, and the next one runs, so
-    // that nothing reaches the caller but an empty result.
-    auto step = [&failed](auto&& action) {
+    // that nothing reaches the caller but an empty result. The first failure is the cause.
+    auto fail = [&](const std::string& reason) {
+        if (!failed) {
+            sFailureReason = reason.empty() ? "unknown failure" : reason;
+        }
+        failed = true;
+    };
+    auto step = [&](auto&& action) {
         try {
             action();
+        } catch (const platform::RuntimeError& error) {
+            fail(error.Description());
+        } catch (const std::exception& error) {
+            fail(error.what());
         } catch (...) {
-            failed = true;
+            fail("");
         }
     };
     std::unique_ptr<platform::HttpRequest> request;
@@ -92,6 +104,7 @@ AjaxValue AjaxComm::SendData(std::string URL_Parameter, AjaxBody BodyData, std::
             onRequest([](platform::HttpRequest& r) { r.abort(); });
             step([&] { sHeader = "ABORT"; });
             bAbort = false;
+            sFailureReason.clear();
             break;
         }
         // Sleeps until the exchange moves or a signal waits; then the program's handlers run,
@@ -117,5 +130,8 @@ AjaxValue AjaxComm::SendData(std::string URL_Parameter, AjaxBody BodyData, std::
         }
     });
     request.reset();
+    if (!std::holds_alternative<std::monostate>(result)) {
+        sFailureReason.clear();
+    }
     return result;
 }

@@ -39,6 +39,10 @@ class AjaxComm {
     std::string SendMethod() const { return sSendMethod; }
     void SendMethod(std::string value) { sSendMethod = std::move(value); }
 
+    /// Why the last SendData gave an empty result: the first failing step's description. Empty
+    /// after an answer of any status, and after a cancellation.
+    const std::string& FailureReason() const { return sFailureReason; }
+
     /// Raised once at the end of every SendData, after a failure or a cancellation as well.
     std::function<void(const AjaxValue& vData, const std::string& sHeader)> DataReceived;
 
@@ -50,4 +54,5 @@ class AjaxComm {
     std::string sPassword;
     std::string sSendMethod = "post";
     bool bAbort = false;
+    std::string sFailureReason;
 };

@@ -80,8 +80,13 @@ void CheckUrl(const std::string& url) {
                (std::string_view(scheme) == "http" || std::string_view(scheme) == "https");
     curl_free(scheme);
     curl_url_cleanup(handle);
+    // The URL itself stays out of the text: it may carry credentials, and callers that report
+    // the failure name the URL themselves.
+    if (code != CURLUE_OK) {
+        throw UsageError(std::string("URL not accepted: ") + curl_url_strerror(code));
+    }
     if (!web) {
-        throw UsageError("URL \"" + url + "\"");
+        throw UsageError("URL not accepted: not an http or https URL");
     }
 }
 
@@ -295,6 +300,7 @@ class CurlHttpRequest final : public HttpRequest {
         body_.clear();
         headersDone_ = false;
         bodyStarted_ = false;
+        bodyTooLong_ = false;
         uploaded_ = 0;
         result_ = CURLE_OK;
         failure_.clear();
@@ -361,7 +367,10 @@ class CurlHttpRequest final : public HttpRequest {
         int left = 0;
         while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
             if (message->msg == CURLMSG_DONE) {
-                Finish(message->data.result, errorText_);
+                Finish(message->data.result, bodyTooLong_
+                                                 ? "Response body longer than " +
+                                                       std::to_string(bounds_.maxBody) + " bytes"
+                                                 : std::string(errorText_));
                 return;
             }
         }
@@ -424,6 +433,7 @@ class CurlHttpRequest final : public HttpRequest {
         self->lastProgress_ = Clock::now();
         // The length header may be missing or lie; the limit holds for what really arrives.
         if (length > self->bounds_.maxBody - self->body_.size()) {
+            self->bodyTooLong_ = true;
             return 0;
         }
         self->body_.insert(self->body_.end(), data, data + length);
@@ -456,6 +466,7 @@ class CurlHttpRequest final : public HttpRequest {
     std::vector<std::pair<std::string, std::string>> responseHeaders_;
     bool headersDone_ = false;
     bool bodyStarted_ = false;
+    bool bodyTooLong_ = false;
     std::vector<std::uint8_t> body_;
     curl_off_t uploaded_ = 0;
     Clock::time_point started_{};

@@ -22,3 +22,15 @@ std::string ServerPart(const std::string& url) {
 std::string PathPart(const std::string& url) {
     return url.substr(PathSlash(url));
 }
+
+std::string WithoutCredentials(const std::string& url) {
+    const auto scheme = url.find("://");
+    const auto authority = scheme == std::string::npos ? 0 : scheme + 3;
+    const auto end = url.find_first_of("/?#", authority);
+    // The last "@" ends the credentials: a password may hold one of its own.
+    const auto at = url.rfind('@', end == std::string::npos ? url.npos : end);
+    if (at == std::string::npos || at < authority) {
+        return url;
+    }
+    return url.substr(0, authority) + url.substr(at + 1);
+}

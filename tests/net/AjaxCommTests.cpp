@@ -236,26 +236,36 @@ TEST_F(AjaxCommTest, SendData_EndsEveryFailedExchangeEmptyWithinItsBounds) {
     bind(unused, reinterpret_cast<sockaddr*>(&address), length);
     getsockname(unused, reinterpret_cast<sockaddr*>(&address), &length);
     std::string closed = "127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
-    const std::string urls[] = {silent.Url(),
-                                stalling.Url(),
-                                huge.Url(),
-                                endless.Url(),
-                                hangup.Url(),
-                                "http://" + closed,
-                                "https://" + closed,
-                                closed,
-                                "http://" + closed + "a b",
-                                "/ip.php"};
+    // Each failure leaves its cause, which names neither the URL nor its credentials.
+    const std::pair<std::string, const char*> cases[] = {
+        {silent.Url(), "No data moved for 500 ms"},
+        {stalling.Url(), "No data moved for 500 ms"},
+        {huge.Url(), "Maximum file size exceeded"},
+        {endless.Url(), "Response body longer than 1048576 bytes"},
+        {hangup.Url(), "transfer closed with 992 bytes remaining to read"},
+        {"http://" + closed, "Failed to connect to 127.0.0.1 port"},
+        {"https://" + closed, "Failed to connect to 127.0.0.1 port"},
+        {closed, "URL not accepted: Unsupported URL scheme"},
+        {"http://u:pw@" + closed + "a b", "URL not accepted: Bad path"},
+        {"/ip.php", "URL not accepted: Bad scheme"}};
     AjaxComm comm;
     comm.SendMethod("get");
-    for (const std::string& url : urls) {
+    for (const auto& [url, reason] : cases) {
         auto start = std::chrono::steady_clock::now();
         Outcome out = Send(comm, url);
         EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << url;
         EXPECT_EQ(std::tie(out.result, out.sHeader, out.events, out.eventData),
                   std::make_tuple(AjaxValue(), "caller", 1, AjaxValue()))
             << url;
+        EXPECT_NE(comm.FailureReason().find(reason), std::string::npos)
+            << url << ": " << comm.FailureReason();
+        EXPECT_EQ(comm.FailureReason().find("pw"), std::string::npos) << comm.FailureReason();
     }
+    Server answering([](const SeenRequest&, const Connection& connection) {
+        connection.Write(Server::Answer("500 Oops", "", ""));
+    });
+    EXPECT_EQ(Send(comm, answering.Url()).result, Text(""));
+    EXPECT_EQ(comm.FailureReason(), "") << "an answer of any status is no failure";
     close(unused);
 }
 
