@@ -65,6 +65,9 @@ class Timer {
     void SetEnabled(bool enabled);
     bool Enabled() const { return enabled_; }
     std::chrono::milliseconds Period() const { return period_; }
+    /// The length of the periods that start from now on (at the next tick or enabling); a
+    /// period under way keeps its end.
+    void SetPeriod(std::chrono::milliseconds period) { period_ = period; }
 
   private:
     friend class EventLoop;

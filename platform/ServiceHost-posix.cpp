@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/EventLog.h"
@@ -26,8 +28,10 @@ bool SystemdRuns() {
     return access("/run/systemd/system", F_OK) == 0;
 }
 
-bool RunSystemctl(std::vector<std::string> arguments) {
+// Empty when systemctl ran and succeeded, else what went wrong, for the administrator.
+std::string RunSystemctl(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "systemctl");
+    const std::string command = "systemctl " + arguments[1];
     std::vector<char*> argv;
     for (std::string& argument : arguments) {
         argv.push_back(argument.data());
@@ -51,15 +55,20 @@ bool RunSystemctl(std::vector<std::string> arguments) {
         posix_spawn(&child, "/usr/bin/systemctl", nullptr, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     if (failed != 0) {
-        return false;
+        return "cannot run /usr/bin/systemctl: " + std::generic_category().message(failed);
     }
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
         if (errno != EINTR) {
-            return false;
+            return "waiting for " + command + ": " + std::generic_category().message(errno);
         }
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (WIFEXITED(status)) {
+        return WEXITSTATUS(status) == 0
+                   ? ""
+                   : command + " failed with exit status " + std::to_string(WEXITSTATUS(status));
+    }
+    return command + " was ended by signal " + std::to_string(WTERMSIG(status));
 }
 
 // systemd splits ExecStart= at blanks and expands "%" specifiers and "$" variables in it.
@@ -104,27 +113,26 @@ ServiceHost::ServiceHost(EventLoop& loop, std::string serviceName)
     // Handlers go in at once, so that a stop request ends the program even when the load
     // procedure failed before the service was started.
     auto stop = [this](int) {
+        Notify("STOPPING=1");
         if (OnStopRequest) {
             OnStopRequest();
         }
     };
     loop.OnSignal(SIGTERM, stop);
     loop.OnSignal(SIGINT, stop);
-    // Pause and continue come only when accepted; systemd's status line follows them.
-    auto request = [this](std::function<void(bool&)>& handler, const char* status) {
-        return [this, &handler, status](int) {
+    // Pause and continue come only when accepted; the handlers set the status line, which
+    // also knows of the settings.
+    auto request = [this](std::function<void(bool&)>& handler) {
+        return [this, &handler](int) {
             if (!PauseAndContinueAccepted() || !handler) {
                 return;
             }
             bool success = false;
             handler(success);
-            if (success) {
-                Notify(status);
-            }
         };
     };
-    loop.OnSignal(SIGUSR1, request(OnPauseRequest, "STATUS=Paused"));
-    loop.OnSignal(SIGUSR2, request(OnContinueRequest, "STATUS=Running"));
+    loop.OnSignal(SIGUSR1, request(OnPauseRequest));
+    loop.OnSignal(SIGUSR2, request(OnContinueRequest));
     loop.OnSignal(SIGHUP, [this](int value) {
         if (OnControl) {
             OnControl(value);
@@ -143,27 +151,38 @@ std::string ServiceHost::UnitPath() const {
 }
 
 bool ServiceHost::Install() {
+    failureReason_.clear();
     if (ExecutablePath().empty()) {
+        failureReason_ = "the program's own path is unknown";
         return false;
     }
     std::string path = UnitPath();
     std::error_code error;
     if (std::filesystem::exists(path, error) || error) {
+        failureReason_ = error ? "cannot check " + path + ": " + error.message()
+                               : "the unit " + path + " exists already";
         return false;
     }
     {
+        errno = 0;
         std::ofstream unit(path, std::ios::binary | std::ios::trunc);
+        int opened = errno;
         unit << UnitText(serviceName_);
         unit.close();
         if (!unit) {
+            failureReason_ = "cannot write " + path +
+                             (opened != 0 ? ": " + std::generic_category().message(opened) : "");
             std::filesystem::remove(path, error);
             return false;
         }
     }
     chmod(path.c_str(), 0644);
     if (SystemdRuns()) {
-        if (!RunSystemctl({"daemon-reload"}) ||
-            !RunSystemctl({"enable", serviceName_ + ".service"})) {
+        failureReason_ = RunSystemctl({"daemon-reload"});
+        if (failureReason_.empty()) {
+            failureReason_ = RunSystemctl({"enable", serviceName_ + ".service"});
+        }
+        if (!failureReason_.empty()) {
             std::filesystem::remove(path, error);
             RunSystemctl({"daemon-reload"});
             return false;
@@ -179,13 +198,13 @@ bool ServiceHost::Uninstall() {
         return false;
     }
     bool systemd = SystemdRuns();
-    if (systemd && !RunSystemctl({"disable", "--now", serviceName_ + ".service"})) {
+    if (systemd && !RunSystemctl({"disable", "--now", serviceName_ + ".service"}).empty()) {
         return false;
     }
     if (!std::filesystem::remove(path, error)) {
         return false;
     }
-    return !systemd || RunSystemctl({"daemon-reload"});
+    return !systemd || RunSystemctl({"daemon-reload"}).empty();
 }
 
 void ServiceHost::Notify(const std::string& state) const {
@@ -201,6 +220,10 @@ void ServiceHost::StartService() {
         bool success = false;
         OnStart(success);
     }
+}
+
+void ServiceHost::SetStatus(const std::string& text) {
+    Notify("STATUS=" + text);
 }
 
 void ServiceHost::ReportStartFailure(const std::string& text) {

@@ -23,8 +23,9 @@ class ServiceHost {
     std::int32_t ControlsAccepted = 0;
 
     /// Writes the unit file and, where systemd runs, reloads and enables it. False, with nothing
-    /// changed, when the unit exists already or a step fails.
+    /// changed, when the unit exists already or a step fails; FailureReason() then says why.
     bool Install();
+    const std::string& FailureReason() const { return failureReason_; }
     /// Disables and stops the service where systemd runs and removes the unit file. False when no
     /// unit was installed or a step fails.
     bool Uninstall();
@@ -34,6 +35,8 @@ class ServiceHost {
     /// Tells systemd that the program runs although its start failed, so that it is not killed
     /// for never becoming ready; the status line carries `text`.
     void ReportStartFailure(const std::string& text);
+    /// Shows `text` as the service's status line (outside debug mode).
+    void SetStatus(const std::string& text);
     void LogEvent(std::int16_t type, std::int32_t id, const std::string& text);
 
     std::function<void(bool& success)> OnStart;
@@ -48,6 +51,7 @@ class ServiceHost {
     bool PauseAndContinueAccepted() const;
 
     std::string serviceName_;
+    std::string failureReason_;
 };
 
 }  // namespace platform

@@ -2,7 +2,9 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <iostream>
 #include <limits>
 
 #include "net/utilIPAdresse.h"
@@ -10,6 +12,7 @@
 #include "platform/MessageBox.h"
 #include "report/MailSender.h"
 #include "report/modLogfile.h"
+#include "report/utilFileExist.h"
 #include "service/ProviderAnswer.h"
 #include "service/UrlParts.h"
 #include "settings/modFunktions.h"
@@ -40,13 +43,24 @@ void WriteBanner(const std::string& title) {
     WriteLog(rule, 4);
 }
 
-std::int32_t TicksPerInterval() {
-    std::int64_t ticks = std::int64_t{AppSettings.Interval} * 60;
+std::int64_t TicksPerInterval(std::int32_t interval) {
+    return std::int64_t{interval} * 60;
+}
+
+std::int32_t Checked32(std::int64_t ticks) {
     if (ticks > std::numeric_limits<std::int32_t>::max() ||
         ticks < std::numeric_limits<std::int32_t>::min()) {
         throw platform::errors::OverflowError();
     }
     return static_cast<std::int32_t>(ticks);
+}
+
+std::string SettingsProblem(const std::exception& caught) {
+    std::string where;
+    if (auto* conversion = dynamic_cast<const SettingsConversionError*>(&caught)) {
+        where = " at [" + conversion->Section() + "] " + conversion->Key();
+    }
+    return "settings not loaded: " + AsRuntimeError(caught).Text() + where;
 }
 
 std::string WithoutLineBreaks(std::string text) {
@@ -72,7 +86,7 @@ frmmain::frmmain()
     NTService1.OnContinueRequest = [this](bool& Success) { NTService1_ContinueRequest(Success); };
     NTService1.OnStopRequest = [this] { NTService1_StopRequest(); };
     NTService1.OnControl = [this](int value) { NTService1_Control(value); };
-    Timer.SetEnabled(true);
+    SwitchTimerOn();
 }
 
 std::optional<int> frmmain::Form_Load(const std::string& commandLine) {
@@ -85,6 +99,9 @@ std::optional<int> frmmain::Form_Load(const std::string& commandLine) {
             platform::ShowMessageBox(NTService1.ServiceName() + (installed
                                                                      ? " installed successfully"
                                                                      : " failed to install"));
+            if (!installed) {
+                std::cerr << NTService1.ServiceName() << ": " << NTService1.FailureReason() << '\n';
+            }
             return installed ? 0 : 1;
         }
         if (commandLine == "-uninstall") {
@@ -104,6 +121,10 @@ std::optional<int> frmmain::Form_Load(const std::string& commandLine) {
         LoadSettings();
         NTService1.ControlsAccepted = platform::ServiceHost::AcceptPauseContinue;
         NTService1.StartService();
+        status_ = "Running";
+        lastLoadedInterval_ = AppSettings.Interval;
+        settingsMissing_ = !FileExists(SettingsFilePath());
+        ShowStatus();
     } catch (const std::exception& caught) {
         platform::RuntimeError error = AsRuntimeError(caught);
         if (NTService1.Interactive) {
@@ -112,6 +133,7 @@ std::optional<int> frmmain::Form_Load(const std::string& commandLine) {
         }
         NTService1.LogEvent(ErrorEventType, ErrorEventId, error.Text());
         NTService1.ReportStartFailure(error.Text());
+        status_ = "Start failed: " + error.Text();
     }
     return std::nullopt;
 }
@@ -137,8 +159,10 @@ void frmmain::NTService1_Start(bool& Success) {
 
 void frmmain::NTService1_PauseRequest(bool& Success) {
     try {
+        CountTicksSlept();
         Timer.SetEnabled(false);
         bPaused = true;
+        ShowStatus();
         NTService1.LogEvent(1, 109, "Service paused");
         Success = true;
     } catch (const std::exception& caught) {
@@ -149,8 +173,13 @@ void frmmain::NTService1_PauseRequest(bool& Success) {
 void frmmain::NTService1_ContinueRequest(bool& Success) {
     try {
         bPaused = false;
-        Timer.SetEnabled(true);
+        // During a cycle the timer is the cycle's: it switches it on at its end, so that the
+        // next run follows the tick count as after any other cycle.
+        if (!cycleRunning_ && !Timer.Enabled()) {
+            SwitchTimerOn();
+        }
         Success = true;
+        ShowStatus();
         NTService1.LogEvent(4, 110, "Service continued");
     } catch (const std::exception& caught) {
         ReportNotificationError(AsRuntimeError(caught));
@@ -166,29 +195,111 @@ void frmmain::NTService1_StopRequest() {
 
 void frmmain::NTService1_Control(int) {}
 
+void frmmain::ShowStatus() {
+    std::string text = bPaused           ? "Paused"
+                       : settingsFailed_ ? settingsProblem_
+                       : settingsMissing_
+                           ? "settings file " + SettingsFilePath() + " not found; defaults in use"
+                           : "Running";
+    if (text != status_) {
+        status_ = text;
+        NTService1.SetStatus(text);
+    }
+}
+
+std::int64_t frmmain::TicksPerRun() const {
+    // A failed load leaves no interval the user meant; waiting at least a minute keeps a typo
+    // from running the cycle, and reporting its error, on every tick.
+    if (settingsFailed_) {
+        return TicksPerInterval(std::max<std::int32_t>(1, lastLoadedInterval_.value_or(1)));
+    }
+    return TicksPerInterval(AppSettings.Interval);
+}
+
+std::int32_t frmmain::TicksUntilRun() const {
+    std::int64_t ticks = TicksPerRun();
+    // Out of range, the tick itself reports the overflow.
+    if (TickCounter == 0 || ticks > std::numeric_limits<std::int32_t>::max()) {
+        return 1;
+    }
+    return static_cast<std::int32_t>(std::max<std::int64_t>(1, ticks - TickCounter));
+}
+
+void frmmain::SwitchTimerOn() {
+    ticksArmed_ = TicksUntilRun();
+    armedAt_ = std::chrono::steady_clock::now();
+    Timer.SetPeriod(platform::TickPeriod() * ticksArmed_);
+    Timer.SetEnabled(true);
+}
+
+void frmmain::CountTicksSlept() {
+    if (!Timer.Enabled()) {
+        return;
+    }
+    // The tick that wakes the timer is not counted here: it has not come yet.
+    auto slept = (std::chrono::steady_clock::now() - armedAt_) / platform::TickPeriod();
+    TickCounter += static_cast<std::int32_t>(std::clamp<std::int64_t>(slept, 0, ticksArmed_ - 1));
+    ticksArmed_ = 1;
+}
+
 void frmmain::SwitchTimerOnAfterCycle() {
-    Timer.SetEnabled(!bPaused);
+    if (!bPaused) {
+        SwitchTimerOn();
+    }
 }
 
 void frmmain::Timer_Timer() {
+    Timer.SetEnabled(false);
+    // The ticks slept through count as if each had come; only the last could run the cycle.
+    TickCounter += ticksArmed_ - 1;
+    ticksArmed_ = 1;
+    cycleRunning_ = true;
     try {
         RunUpdateCycle();
     } catch (const std::exception& caught) {
         Timer_TimerError(AsRuntimeError(caught));
     }
+    cycleRunning_ = false;
+    if (!Unloading()) {
+        SwitchTimerOnAfterCycle();
+    }
+}
+
+void frmmain::LoadSettingsOfCycle() {
+    try {
+        LoadSettings();
+    } catch (const std::exception& caught) {
+        settingsFailed_ = true;
+        settingsProblem_ = SettingsProblem(caught);
+        ShowStatus();
+        throw;
+    }
+    settingsFailed_ = false;
+    lastLoadedInterval_ = AppSettings.Interval;
+    settingsMissing_ = !FileExists(SettingsFilePath());
+    ShowStatus();
+}
+
+AjaxValue frmmain::Request(const std::string& URL_Parameter) {
+    std::string header;
+    AjaxValue answer = AjaxComm1.SendData(URL_Parameter, std::int32_t{1}, header);
+    if (!Unloading() && !AjaxComm1.FailureReason().empty()) {
+        WriteLog("HTTP request failed: " +
+                     WithoutCredentials(AjaxComm1.ServerAddress() + URL_Parameter) + ": " +
+                     AjaxComm1.FailureReason(),
+                 1);
+    }
+    return answer;
 }
 
 void frmmain::RunUpdateCycle() {
-    Timer.SetEnabled(false);
-
     // The interval is the one loaded by the previous run; this run reloads it below.
     if (TickCounter != 0) {
         if (TickCounter == std::numeric_limits<std::int32_t>::max()) {
             throw platform::errors::OverflowError();
         }
         ++TickCounter;
-        if (TickCounter < TicksPerInterval()) {
-            SwitchTimerOnAfterCycle();
+        if (TickCounter < Checked32(TicksPerRun())) {
             return;
         }
     }
@@ -197,7 +308,7 @@ void frmmain::RunUpdateCycle() {
     WriteBanner("#START");
     std::string startTime = platform::DateTimeText(platform::Now());
 
-    LoadSettings();
+    LoadSettingsOfCycle();
     WriteLog("Read INI File", 4);
 
     std::string externalAddress;
@@ -215,8 +326,7 @@ void frmmain::RunUpdateCycle() {
         AjaxComm1.UserName("");
         AjaxComm1.Password("");
         WriteLog("Get external IP Address from: " + echoServer + echoPath, 4);
-        std::string header;
-        AjaxValue echoPage = AjaxComm1.SendData(echoPath, std::int32_t{1}, header);
+        AjaxValue echoPage = Request(echoPath);
         if (Unloading()) {
             return;
         }
@@ -238,10 +348,8 @@ void frmmain::RunUpdateCycle() {
             AjaxComm1.UserName(AppSettings.Username);
             AjaxComm1.Password(AppSettings.Password);
             WriteLog("Update this Host: " + AppSettings.Host, 4);
-            std::string header;
-            AjaxValue reply = AjaxComm1.SendData(
-                "nic/update?hostname=" + AppSettings.Host + "&myip=" + externalAddress,
-                std::int32_t{1}, header);
+            AjaxValue reply =
+                Request("nic/update?hostname=" + AppSettings.Host + "&myip=" + externalAddress);
             if (Unloading()) {
                 return;
             }
@@ -269,7 +377,6 @@ void frmmain::RunUpdateCycle() {
         WriteLog("ZARVOUpdater is offline, please check Mode in the INI file.", 4);
     }
     WriteBanner("#ENDE");
-    SwitchTimerOnAfterCycle();
 }
 
 void frmmain::Timer_TimerError(const platform::RuntimeError& error) {
@@ -289,5 +396,4 @@ void frmmain::Timer_TimerError(const platform::RuntimeError& error) {
         }
     }
     WriteBanner("#ENDE WITH ERRORS");
-    SwitchTimerOnAfterCycle();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,10 +43,33 @@ class frmmain {
     void SwitchTimerOnAfterCycle();
     bool Unloading() const { return loop_.QuitRequested(); }
 
+    /// Switches the timer on so that it sleeps through the ticks that would only count and
+    /// wakes at the one that runs the cycle; those ticks are counted in when it wakes.
+    void SwitchTimerOn();
+    /// Counts the ticks slept through so far, for a timer switched off before it woke.
+    void CountTicksSlept();
+    std::int32_t TicksUntilRun() const;
+    std::int64_t TicksPerRun() const;
+
+    void LoadSettingsOfCycle();
+    /// AjaxComm1.SendData with the cycle's arguments; a failure's cause goes to the log.
+    AjaxValue Request(const std::string& URL_Parameter);
+    /// Sets the service's status line from the state, when that changed.
+    void ShowStatus();
+
     platform::EventLoop loop_;
     platform::ServiceHost NTService1;
     platform::Timer Timer;
     AjaxComm AjaxComm1;
     std::unique_ptr<platform::MailComponent> poSendMail;
     bool bPaused = false;
+    bool cycleRunning_ = false;
+    std::int32_t ticksArmed_ = 1;
+    std::chrono::steady_clock::time_point armedAt_{};
+
+    bool settingsFailed_ = false;
+    std::string settingsProblem_;
+    bool settingsMissing_ = false;
+    std::optional<std::int32_t> lastLoadedInterval_;
+    std::string status_;
 };

@@ -3,6 +3,7 @@
 import signal
 import socket
 import time
+from pathlib import Path
 
 import pytest
 
@@ -58,6 +59,7 @@ def test_install_writes_the_unit_once_and_uninstall_removes_it(program, systemd_
     unit.write_text(text + "# edited by hand\n")
     again = program.run("-install", env=env)
     assert (again.returncode, again.stdout) == (1, "ZARVOUpdater failed to install\n")
+    assert again.stderr == f"ZARVOUpdater: the unit {unit} exists already\n"
     assert unit.read_text().endswith("# edited by hand\n"), "a failed install changes nothing"
 
     removed = program.run("-uninstall", env=env)
@@ -68,9 +70,11 @@ def test_install_writes_the_unit_once_and_uninstall_removes_it(program, systemd_
     assert (missing.returncode, missing.stdout) == (1, "ZARVOUpdater failed to uninstall\n")
 
 
-def test_install_into_a_missing_directory_fails(program, tmp_path):
+def test_install_into_a_missing_directory_fails_and_says_why(program, tmp_path):
     result = program.run("-install", env={"ZARVO_SYSTEMD_DIR": str(tmp_path / "nowhere")})
     assert (result.returncode, result.stdout) == (1, "ZARVOUpdater failed to install\n")
+    unit = tmp_path / "nowhere" / "ZARVOUpdater.service"
+    assert result.stderr == f"ZARVOUpdater: cannot write {unit}: No such file or directory\n"
 
 
 def test_normal_start_tells_systemd_it_is_ready_and_reports_pause(program, tmp_path):
@@ -159,3 +163,77 @@ def test_a_failed_start_still_reports_ready_so_systemd_keeps_it_running(program,
         program.start(env={"NOTIFY_SOCKET": address})
         assert notify.recv(4096).decode() == "READY=1\nSTATUS=Start failed: [13] Type mismatch"
         assert program.stop() == 0
+
+
+class Notifications:
+    """The datagrams the service sends to systemd, read one by one."""
+
+    def __init__(self, path):
+        self.path = str(path)
+        self.socket = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+        self.socket.bind(self.path)
+        self.socket.settimeout(LONG)
+
+    def next(self):
+        return self.socket.recv(4096).decode()
+
+    def close(self):
+        self.socket.close()
+
+
+@pytest.fixture
+def notifications(tmp_path):
+    receiver = Notifications(tmp_path / "notify.sock")
+    yield receiver
+    receiver.close()
+
+
+def test_the_status_line_names_a_missing_settings_file_until_it_appears(program, notifications):
+    program.ini.unlink()
+    program.start(env={"NOTIFY_SOCKET": notifications.path, "ZARVO_TICK_MS": "20"})
+    assert notifications.next() == "READY=1\nSTATUS=Running"
+    assert notifications.next() == (
+        f"STATUS=settings file {program.ini} not found; defaults in use")
+    write_ini(program.ini, QUIET_INI)  # the defaults run a cycle on every tick
+    assert notifications.next() == "STATUS=Running"
+    program.signal(signal.SIGUSR1)
+    assert notifications.next() == "STATUS=Paused"
+    program.signal(signal.SIGUSR2)
+    assert notifications.next() == "STATUS=Running"
+    program.signal(signal.SIGTERM)
+    assert notifications.next() == "STOPPING=1"
+    assert program.process.wait(timeout=LONG) == 0
+
+
+def test_a_missing_settings_file_writes_no_event_entry(program):
+    program.ini.unlink()
+    program.start("-debug", env={"ZARVO_TICK_MS": "20"})
+    time.sleep(0.3)
+    assert program.stop() == 0
+    assert program.events() == []
+
+
+def test_the_status_line_returns_to_running_once_a_failed_start_loads(program, notifications):
+    write_ini(program.ini, {"Application": {"Interval": "abc"}})
+    program.start(env={"NOTIFY_SOCKET": notifications.path, "ZARVO_TICK_MS": "20"})
+    assert notifications.next() == "READY=1\nSTATUS=Start failed: [13] Type mismatch"
+    assert notifications.next() == (
+        "STATUS=settings not loaded: [13] Type mismatch at [Application] Interval")
+    write_ini(program.ini, QUIET_INI)  # read a minute of ticks (1.2 s) later
+    assert notifications.next() == "STATUS=Running"
+    assert program.stop() == 0
+
+
+def test_between_runs_the_service_sleeps_instead_of_waking_on_every_tick(program):
+    # Ten minutes are 600 ticks of 10 ms; counting them must not mean waking for each.
+    program.start(env={"ZARVO_TICK_MS": "10"})
+    time.sleep(0.3)  # the first cycle, at the first tick
+
+    def switches():
+        status = Path(f"/proc/{program.process.pid}/status").read_text().splitlines()
+        return sum(int(line.split()[1]) for line in status if "ctxt_switches" in line)
+
+    before = switches()
+    time.sleep(1.0)
+    assert switches() - before <= 5, "100 ticks passed"
+    assert program.stop() == 0
