@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Measures the service's update cycle against the local fake provider and prints the figures:
 wall and CPU time per full cycle (echo request, challenged update request, answer handling,
-log lines), resident memory after 10 and after N cycles, and the idle CPU between cycles.
+log lines), resident memory after 10 and after N cycles, and the idle CPU and wake-ups between
+cycles.
 
 Usage: bench_cycle.py BUILD_DIR [--cycles N] [--idle-seconds S]
 """
@@ -24,11 +25,18 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / TICKS_PER_SECOND
 
 
-def memory_kib(pid, field):
+def status_value(pid, field):
+    """A number from /proc/PID/status (memory fields are in KiB)."""
     for line in Path(f"/proc/{pid}/status").read_text().splitlines():
         if line.startswith(field + ":"):
             return int(line.split()[1])
     return 0
+
+
+def context_switches(pid):
+    """How often the main thread went to sleep or was put aside: its wake-ups, near enough."""
+    return sum(status_value(pid, field) for field in
+               ("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches"))
 
 
 def ended(program):
@@ -61,14 +69,14 @@ def main():
             # With Interval 0 every tick runs a cycle; a 1 ms tick leaves only the cycle itself.
             process = program.start("-debug", env={"ZARVO_TICK_MS": "1"})
             wait_for(lambda: ended(program) >= 10, timeout=60, what="10 cycles")
-            rss_after_10 = memory_kib(process.pid, "VmRSS")
+            rss_after_10 = status_value(process.pid, "VmRSS")
             began, cpu_began = time.monotonic(), cpu_seconds(process.pid)
             done_began = ended(program)
             wait_for(lambda: ended(program) >= options.cycles + 10, timeout=600,
                      interval=0.05, what=f"{options.cycles} cycles")
             elapsed, cpu = time.monotonic() - began, cpu_seconds(process.pid) - cpu_began
             count = ended(program) - done_began
-            rss_after, peak = memory_kib(process.pid, "VmRSS"), memory_kib(process.pid, "VmHWM")
+            rss_after, peak = status_value(process.pid, "VmRSS"), status_value(process.pid, "VmHWM")
             program.stop()
 
             print(f"cycles measured:           {count}")
@@ -82,12 +90,15 @@ def main():
             before = ended(program)
             process = program.start()
             wait_for(lambda: ended(program) > before, timeout=60, what="the first cycle")
-            cpu_began = cpu_seconds(process.pid)
+            cpu_began, switches_began = cpu_seconds(process.pid), context_switches(process.pid)
             time.sleep(options.idle_seconds)
             idle = cpu_seconds(process.pid) - cpu_began
+            wakeups = context_switches(process.pid) - switches_began
             program.stop()
             print(f"idle CPU over {options.idle_seconds:.0f} s:         {idle:.3f} s "
                   f"({idle / options.idle_seconds * 100:.3f} %)")
+            print(f"wake-ups per idle minute:  {wakeups * 60 / options.idle_seconds:.1f} "
+                  "(1000 ms tick, interval 10 minutes)")
         finally:
             program.kill()
             provider.stop()
