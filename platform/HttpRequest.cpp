@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/EventLoop.h"
+#include "platform/HttpRedirect.h"
 #include "platform/ProgramInfo.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
@@ -154,10 +155,9 @@ class CurlHttpRequest final : public HttpRequest {
         Set(CURLOPT_URL, url.c_str());
         Set(CURLOPT_NOSIGNAL, 1L);
         Set(CURLOPT_PROTOCOLS_STR, "http,https");
-        Set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-        Set(CURLOPT_FOLLOWLOCATION, 1L);
-        Set(CURLOPT_MAXREDIRS, 5L);
-        Set(CURLOPT_UNRESTRICTED_AUTH, 0L);
+        // Redirects are followed here, not by libcurl, which drops the credentials on the
+        // upgrade from http to https that providers ask for.
+        Set(CURLOPT_FOLLOWLOCATION, 0L);
         Set(CURLOPT_USERAGENT, userAgent.c_str());
         Set(CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
         Set(CURLOPT_SSL_VERIFYPEER, 1L);
@@ -180,6 +180,7 @@ class CurlHttpRequest final : public HttpRequest {
             Set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
         }
         method_ = std::move(wireMethod);
+        url_ = url;
         async_ = async;
         state_ = Opened;
     }
@@ -301,6 +302,7 @@ class CurlHttpRequest final : public HttpRequest {
         headersDone_ = false;
         bodyStarted_ = false;
         bodyTooLong_ = false;
+        redirects_ = 0;
         uploaded_ = 0;
         result_ = CURLE_OK;
         failure_.clear();
@@ -367,6 +369,9 @@ class CurlHttpRequest final : public HttpRequest {
         int left = 0;
         while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
             if (message->msg == CURLMSG_DONE) {
+                if (message->data.result == CURLE_OK && FollowRedirect()) {
+                    return;
+                }
                 Finish(message->data.result, bodyTooLong_
                                                  ? "Response body longer than " +
                                                        std::to_string(bounds_.maxBody) + " bytes"
@@ -382,6 +387,60 @@ class CurlHttpRequest final : public HttpRequest {
             Finish(CURLE_OPERATION_TIMEDOUT,
                    "Exchange longer than " + std::to_string(bounds_.total.count()) + " ms");
         }
+    }
+
+    // True when the answer was a redirect, which is then followed or has ended the exchange.
+    bool FollowRedirect() {
+        constexpr int maxRedirects = 5;
+        long status = 0;
+        char* location = nullptr;
+        curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+        curl_easy_getinfo(easy_, CURLINFO_REDIRECT_URL, &location);
+        if (location == nullptr ||
+            (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)) {
+            return false;
+        }
+        const std::string target = location;
+        if (redirects_ == maxRedirects) {
+            Finish(CURLE_TOO_MANY_REDIRECTS,
+                   "Maximum (" + std::to_string(maxRedirects) + ") redirects followed");
+            return true;
+        }
+        try {
+            CheckUrl(target);
+            Detach();
+            if (!RedirectKeepsCredentials(url_, target)) {
+                Set(CURLOPT_USERNAME, static_cast<char*>(nullptr));
+                Set(CURLOPT_PASSWORD, static_cast<char*>(nullptr));
+                Set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+            }
+            const std::string method = MethodAfterRedirect(method_, status);
+            if (method != method_) {
+                Set(CURLOPT_CUSTOMREQUEST, static_cast<char*>(nullptr));
+                Set(CURLOPT_HTTPGET, 1L);
+                method_ = method;
+            }
+            Set(CURLOPT_URL, target.c_str());
+        } catch (const RuntimeError& error) {
+            Finish(error.Number() == errors::InvalidProcedureCall
+                       ? CURLE_UNSUPPORTED_PROTOCOL
+                       : static_cast<CURLcode>(error.Number()),
+                   "Redirect not followed: " + error.Description());
+            return true;
+        }
+        url_ = target;
+        ++redirects_;
+        responseHeaders_.clear();
+        body_.clear();
+        headersDone_ = bodyStarted_ = bodyTooLong_ = false;
+        CURLMcode added = curl_multi_add_handle(multi_, easy_);
+        if (added != CURLM_OK) {
+            Finish(CURLE_FAILED_INIT, curl_multi_strerror(added));
+            return true;
+        }
+        attached_ = true;
+        state_ = Sent;
+        return true;
     }
 
     void RequireResponse() const {
@@ -461,6 +520,8 @@ class CurlHttpRequest final : public HttpRequest {
     bool async_ = true;
     int state_ = Uninitialized;
     std::string method_;
+    std::string url_;
+    int redirects_ = 0;
     HttpBounds bounds_;
     std::vector<std::pair<std::string, std::string>> requestHeaders_;
     std::vector<std::pair<std::string, std::string>> responseHeaders_;

@@ -210,6 +210,33 @@ TEST_F(AjaxCommTest, SendData_FollowsFiveRedirectsAndNeverTakesCredentialsElsewh
     EXPECT_FALSE(other.Requests()[0].Has("Authorization:"));
 }
 
+TEST_F(AjaxCommTest, SendData_RedirectedOnItsHostKeepsCredentialsAndTurnsPostIntoGetLikeABrowser) {
+    Server server([&](const SeenRequest& request, const Connection& connection) {
+        std::string path = PathOf(request);
+        if (path.starts_with("/moved")) {
+            connection.Write(Server::Answer(path.substr(6) + " Moved",
+                                            "Location: /target" + path.substr(6) + "\r\n", ""));
+        } else if (!request.Has("Authorization: Basic dXNlcjpzZWNyZXQ=")) {
+            connection.Write(
+                Server::Answer("401 Unauthorized", "WWW-Authenticate: Basic realm=\"x\"\r\n", ""));
+        } else {
+            connection.Write(Server::Answer("200 OK", "", request.Line() + " " + request.body));
+        }
+    });
+    AjaxComm comm;
+    comm.ServerAddress(server.Url("/"));
+    comm.UserName("user");
+    comm.Password("secret");
+    const std::pair<const char*, const char*> cases[] = {
+        {"moved302", "GET /target302 HTTP/1.1 "},
+        {"moved303", "GET /target303 HTTP/1.1 "},
+        {"moved307", "POST /target307 HTTP/1.1 1"},
+        {"moved308", "POST /target308 HTTP/1.1 1"}};
+    for (auto [path, answer] : cases) {
+        EXPECT_EQ(Send(comm, path).result, Text(answer)) << path;
+    }
+}
+
 TEST_F(AjaxCommTest, SendData_EndsEveryFailedExchangeEmptyWithinItsBounds) {
     const std::string chunk(64 * 1024, 'x');
     auto stream = [&](const Connection& connection, const std::string& head) {
