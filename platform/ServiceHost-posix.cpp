@@ -120,8 +120,8 @@ ServiceHost::ServiceHost(EventLoop& loop, std::string serviceName)
     };
     loop.OnSignal(SIGTERM, stop);
     loop.OnSignal(SIGINT, stop);
-    // Pause and continue come only when accepted; the handlers set the status line, which
-    // also knows of the settings.
+    // Pause and continue come only when accepted. The status line is the program's to set
+    // (SetStatus): besides pause and continue it reports the state of the settings.
     auto request = [this](std::function<void(bool&)>& handler) {
         return [this, &handler](int) {
             if (!PauseAndContinueAccepted() || !handler) {
