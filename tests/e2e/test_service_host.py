@@ -236,4 +236,6 @@ def test_between_runs_the_service_sleeps_instead_of_waking_on_every_tick(program
     before = switches()
     time.sleep(1.0)
     assert switches() - before <= 5, "100 ticks passed"
+    started = time.monotonic()
     assert program.stop() == 0
+    assert time.monotonic() - started < 1.0, "a stop still ends a long sleep at once"
