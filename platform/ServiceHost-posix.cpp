@@ -62,13 +62,14 @@ bool RunSystemctl(std::vector<std::string> arguments) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// systemd splits ExecStart= at blanks and expands "%" specifiers and "$" variables in it.
-std::string QuotedForSystemd(const std::string& path) {
+// systemd splits both lines at blanks and expands "%" specifiers in them; ExecStart= also
+// expands "$" variables.
+std::string QuotedForSystemd(const std::string& path, bool expandsVariables) {
     std::string quoted = "\"";
     for (char c : path) {
         if (c == '"' || c == '\\') {
             quoted += '\\';
-        } else if (c == '%' || c == '$') {
+        } else if (c == '%' || (c == '$' && expandsVariables)) {
             quoted += c;
         }
         quoted += c;
@@ -76,6 +77,8 @@ std::string QuotedForSystemd(const std::string& path) {
     return quoted + "\"";
 }
 
+// The service needs the network, the journal and its program directory, which holds the
+// settings file it writes back and the log directory; the sandbox takes everything else away.
 std::string UnitText(const std::string& serviceName) {
     return "[Unit]\n"
            "Description=" +
@@ -87,11 +90,36 @@ std::string UnitText(const std::string& serviceName) {
            "[Service]\n"
            "Type=notify\n"
            "ExecStart=" +
-           QuotedForSystemd(ExecutablePath()) +
+           QuotedForSystemd(ExecutablePath(), true) +
            "\n"
            "Restart=on-failure\n"
            "NoNewPrivileges=yes\n"
            "PrivateTmp=yes\n"
+           "ProtectSystem=strict\n"
+           "ReadWritePaths=" +
+           QuotedForSystemd(ProgramDirectory(), false) +
+           "\n"
+           "ProtectHome=yes\n"
+           "PrivateDevices=yes\n"
+           "ProtectKernelTunables=yes\n"
+           "ProtectKernelModules=yes\n"
+           "ProtectKernelLogs=yes\n"
+           "ProtectControlGroups=yes\n"
+           "ProtectClock=yes\n"
+           "ProtectHostname=yes\n"
+           "ProtectProc=invisible\n"
+           "ProcSubset=pid\n"
+           "PrivateMounts=yes\n"
+           "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
+           "RestrictNamespaces=yes\n"
+           "RestrictRealtime=yes\n"
+           "RestrictSUIDSGID=yes\n"
+           "LockPersonality=yes\n"
+           "MemoryDenyWriteExecute=yes\n"
+           "SystemCallArchitectures=native\n"
+           "SystemCallFilter=@system-service\n"
+           "CapabilityBoundingSet=\n"
+           "UMask=0077\n"
            "\n"
            "[Install]\n"
            "WantedBy=multi-user.target\n";
