@@ -62,14 +62,14 @@ bool RunSystemctl(std::vector<std::string> arguments) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// systemd splits both lines at blanks and expands "%" specifiers in them; ExecStart= also
-// expands "$" variables.
-std::string QuotedForSystemd(const std::string& path, bool expandsVariables) {
+// systemd splits ExecStart= and ReadWritePaths= at blanks and expands "%" specifiers in them;
+// "$" variables only in the arguments of ExecStart=, and it has none.
+std::string QuotedForSystemd(const std::string& path) {
     std::string quoted = "\"";
     for (char c : path) {
         if (c == '"' || c == '\\') {
             quoted += '\\';
-        } else if (c == '%' || (c == '$' && expandsVariables)) {
+        } else if (c == '%') {
             quoted += c;
         }
         quoted += c;
@@ -90,14 +90,14 @@ std::string UnitText(const std::string& serviceName) {
            "[Service]\n"
            "Type=notify\n"
            "ExecStart=" +
-           QuotedForSystemd(ExecutablePath(), true) +
+           QuotedForSystemd(ExecutablePath()) +
            "\n"
            "Restart=on-failure\n"
            "NoNewPrivileges=yes\n"
            "PrivateTmp=yes\n"
            "ProtectSystem=strict\n"
            "ReadWritePaths=" +
-           QuotedForSystemd(ProgramDirectory(), false) +
+           QuotedForSystemd(ProgramDirectory()) +
            "\n"
            "ProtectHome=yes\n"
            "PrivateDevices=yes\n"

@@ -70,13 +70,13 @@ def test_install_writes_the_unit_once_and_uninstall_removes_it(program, systemd_
 
 def test_the_unit_sandboxes_the_service_to_its_program_directory(tmp_path, build_dir,
                                                                   systemd_dir):
-    program = ProgramDir(tmp_path / 'a "100%" $HOME\\dir', build_dir)
+    program = ProgramDir(tmp_path / "a 100% $HOME dir", build_dir)
     env, unit_dir = systemd_dir
     assert program.run("-install", env=env).returncode == 0
     lines = (unit_dir / "ZARVOUpdater.service").read_text().splitlines()
-    # systemd expands "%" in both lines and "$" in ExecStart= only.
-    assert f'ReadWritePaths="{tmp_path}/a \\"100%%\\" $HOME\\\\dir"' in lines
-    assert f'ExecStart="{tmp_path}/a \\"100%%\\" $$HOME\\\\dir/zarvoupdater"' in lines
+    # systemd expands "%" specifiers in both lines; "$" only in arguments.
+    assert f'ReadWritePaths="{tmp_path}/a 100%% $HOME dir"' in lines
+    assert f'ExecStart="{tmp_path}/a 100%% $HOME dir/zarvoupdater"' in lines
     for line in ["ProtectSystem=strict", "ProtectHome=yes", "PrivateDevices=yes",
                  "CapabilityBoundingSet=", "SystemCallFilter=@system-service", "UMask=0077",
                  "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6", "NoNewPrivileges=yes"]:
