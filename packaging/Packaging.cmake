@@ -7,8 +7,8 @@ set(ZARVO_POLKIT_ACTIONS_DIR "/usr/share/polkit-1/actions"
 set(ZARVO_PROGRAM_DIR "${CMAKE_INSTALL_PREFIX}")
 set(generated ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 
-# Every file that names the program directory is made here, when CMake configures, so that
-# installing only copies and works from a read-only build tree.
+# Every file the packages and the install need besides the programs is made here, when CMake
+# configures, so that installing only copies and works from a read-only build tree.
 configure_file(packaging/debian/copyright.in ${generated}/copyright @ONLY)
 configure_file(packaging/debian/changelog.in ${generated}/changelog @ONLY)
 execute_process(COMMAND gzip -9nf ${generated}/changelog COMMAND_ERROR_IS_FATAL ANY)
@@ -66,8 +66,8 @@ external address, sends an update when it changed, logs every step and mails a
 report.
 
 Installing the package does not register the service: write the settings file
-/opt/zarvoupdater/zarvoupdater.ini first, then run
-'/opt/zarvoupdater/zarvoupdater -install', which writes and enables the systemd
+${ZARVO_PROGRAM_DIR}/zarvoupdater.ini first, then run
+'${ZARVO_PROGRAM_DIR}/zarvoupdater -install', which writes and enables the systemd
 unit ZARVOUpdater.service. Removing the package stops and removes that unit;
 purging it also deletes the settings file and the log directory.")
 set(CPACK_DEBIAN_SERVICE_PACKAGE_CONTROL_EXTRA
