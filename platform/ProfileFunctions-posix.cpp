@@ -84,7 +84,7 @@ bool TakeOverOwnerAndMode(int fd, const struct stat* original) {
         // Only root may give a file away; a member of the file's group can at least keep the
         // group, so that the others of that group can still edit the file. Failing that, the
         // file belongs to the writer, as it would after any editor's save.
-        static_cast<void>(fchown(fd, static_cast<uid_t>(-1), original->st_gid));
+        static_cast<void>(fchown(fd, static_cast<uid_t>(-1), original->st_gid) == 0);
     }
     return fchmod(fd, original->st_mode & 07777) == 0;
 }

@@ -71,13 +71,14 @@ std::string RunSystemctl(std::vector<std::string> arguments) {
     return command + " was ended by signal " + std::to_string(WTERMSIG(status));
 }
 
-// systemd splits ExecStart= at blanks and expands "%" specifiers and "$" variables in it.
+// systemd splits ExecStart= and ReadWritePaths= at blanks and expands "%" specifiers in them;
+// "$" variables only in the arguments of ExecStart=, and it has none.
 std::string QuotedForSystemd(const std::string& path) {
     std::string quoted = "\"";
     for (char c : path) {
         if (c == '"' || c == '\\') {
             quoted += '\\';
-        } else if (c == '%' || c == '$') {
+        } else if (c == '%') {
             quoted += c;
         }
         quoted += c;
@@ -85,6 +86,8 @@ std::string QuotedForSystemd(const std::string& path) {
     return quoted + "\"";
 }
 
+// The service needs the network, the journal and its program directory, which holds the
+// settings file it writes back and the log directory; the sandbox takes everything else away.
 std::string UnitText(const std::string& serviceName) {
     return "[Unit]\n"
            "Description=" +
@@ -101,6 +104,31 @@ std::string UnitText(const std::string& serviceName) {
            "Restart=on-failure\n"
            "NoNewPrivileges=yes\n"
            "PrivateTmp=yes\n"
+           "ProtectSystem=strict\n"
+           "ReadWritePaths=" +
+           QuotedForSystemd(ProgramDirectory()) +
+           "\n"
+           "ProtectHome=yes\n"
+           "PrivateDevices=yes\n"
+           "ProtectKernelTunables=yes\n"
+           "ProtectKernelModules=yes\n"
+           "ProtectKernelLogs=yes\n"
+           "ProtectControlGroups=yes\n"
+           "ProtectClock=yes\n"
+           "ProtectHostname=yes\n"
+           "ProtectProc=invisible\n"
+           "ProcSubset=pid\n"
+           "PrivateMounts=yes\n"
+           "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
+           "RestrictNamespaces=yes\n"
+           "RestrictRealtime=yes\n"
+           "RestrictSUIDSGID=yes\n"
+           "LockPersonality=yes\n"
+           "MemoryDenyWriteExecute=yes\n"
+           "SystemCallArchitectures=native\n"
+           "SystemCallFilter=@system-service\n"
+           "CapabilityBoundingSet=\n"
+           "UMask=0077\n"
            "\n"
            "[Install]\n"
            "WantedBy=multi-user.target\n";

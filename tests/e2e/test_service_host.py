@@ -70,6 +70,21 @@ def test_install_writes_the_unit_once_and_uninstall_removes_it(program, systemd_
     assert (missing.returncode, missing.stdout) == (1, "ZARVOUpdater failed to uninstall\n")
 
 
+def test_the_unit_sandboxes_the_service_to_its_program_directory(tmp_path, build_dir,
+                                                                  systemd_dir):
+    program = ProgramDir(tmp_path / "a 100% $HOME dir", build_dir)
+    env, unit_dir = systemd_dir
+    assert program.run("-install", env=env).returncode == 0
+    lines = (unit_dir / "ZARVOUpdater.service").read_text().splitlines()
+    # systemd expands "%" specifiers in both lines; "$" only in arguments.
+    assert f'ReadWritePaths="{tmp_path}/a 100%% $HOME dir"' in lines
+    assert f'ExecStart="{tmp_path}/a 100%% $HOME dir/zarvoupdater"' in lines
+    for line in ["ProtectSystem=strict", "ProtectHome=yes", "PrivateDevices=yes",
+                 "CapabilityBoundingSet=", "SystemCallFilter=@system-service", "UMask=0077",
+                 "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6", "NoNewPrivileges=yes"]:
+        assert line in lines
+
+
 def test_install_into_a_missing_directory_fails_and_says_why(program, tmp_path):
     result = program.run("-install", env={"ZARVO_SYSTEMD_DIR": str(tmp_path / "nowhere")})
     assert (result.returncode, result.stdout) == (1, "ZARVOUpdater failed to install\n")
