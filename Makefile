@@ -35,5 +35,12 @@ demo: build
 bench: build
 	scripts/bench $(BUILD)
 
+# Not part of `test`: builds the fuzz targets with clang and runs each FUZZ_SECONDS seconds.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+.PHONY: fuzz
+fuzz:
+	scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) demo
