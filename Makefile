@@ -45,5 +45,12 @@ package: deps
 	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 	cd $(RELEASE_BUILD) && cpack
 
+# Not part of `test`: builds the fuzz targets with clang and runs each FUZZ_SECONDS seconds.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+.PHONY: fuzz
+fuzz:
+	scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(RELEASE_BUILD) demo

@@ -34,11 +34,12 @@ bool IsAscii(std::string_view text) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// Lines are cut after exactly `lineLength` characters, even inside a group of four: decoders skip
+// line breaks wherever they are, and a break before the first group would start with an empty line.
 std::string Base64(std::string_view data, std::size_t lineLength) {
     static constexpr char kDigits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    std::size_t column = 0;
+    std::string encoded;
     for (std::size_t i = 0; i < data.size(); i += 3) {
         std::uint32_t group = static_cast<unsigned char>(data[i]) << 16;
         if (i + 1 < data.size()) {
@@ -47,15 +48,17 @@ std::string Base64(std::string_view data, std::size_t lineLength) {
         if (i + 2 < data.size()) {
             group |= static_cast<unsigned char>(data[i + 2]);
         }
-        if (lineLength != 0 && column + 4 > lineLength) {
-            out += "\r\n";
-            column = 0;
-        }
-        out += kDigits[(group >> 18) & 63];
-        out += kDigits[(group >> 12) & 63];
-        out += i + 1 < data.size() ? kDigits[(group >> 6) & 63] : '=';
-        out += i + 2 < data.size() ? kDigits[group & 63] : '=';
-        column += 4;
+        encoded += kDigits[(group >> 18) & 63];
+        encoded += kDigits[(group >> 12) & 63];
+        encoded += i + 1 < data.size() ? kDigits[(group >> 6) & 63] : '=';
+        encoded += i + 2 < data.size() ? kDigits[group & 63] : '=';
+    }
+    if (lineLength == 0) {
+        return encoded;
+    }
+    std::string out;
+    for (std::size_t start = 0; start < encoded.size(); start += lineLength) {
+        out.append(start == 0 ? "" : "\r\n").append(encoded, start, lineLength);
     }
     return out;
 }

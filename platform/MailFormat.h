@@ -18,7 +18,8 @@ bool HasControl(std::string_view text);
 std::string ReplaceControls(std::string text, char replacement);
 bool IsAscii(std::string_view text);
 
-/// Base64 with CRLF after every `lineLength` characters (0: one line).
+/// Base64 in lines of `lineLength` characters joined by CRLF, the last one possibly shorter
+/// (0: one line).
 std::string Base64(std::string_view data, std::size_t lineLength);
 /// Quoted-printable lines of at most kEncodedLineLength; every byte, CR and LF included, decodes
 /// back unchanged.

@@ -44,16 +44,27 @@ std::vector<Line> SplitLines(std::string_view content) {
     std::size_t begin = content.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     while (begin < content.size()) {
         std::size_t newline = content.find('\n', begin);
-        if (newline == std::string_view::npos) {
-            lines.push_back({begin, content.size(), content.size()});
-            break;
+        std::size_t end = newline == std::string_view::npos ? content.size() : newline + 1;
+        std::size_t textEnd = newline == std::string_view::npos ? content.size() : newline;
+        // A CR before the LF, or at the very end of a file whose last line lacks its LF, belongs
+        // to the line end: otherwise the value would read differently once a write completes it.
+        if (textEnd > begin && content[textEnd - 1] == '\r') {
+            --textEnd;
         }
-        std::size_t textEnd =
-            (newline > begin && content[newline - 1] == '\r') ? newline - 1 : newline;
-        lines.push_back({begin, textEnd, newline + 1});
-        begin = newline + 1;
+        lines.push_back({begin, textEnd, end});
+        begin = end;
     }
     return lines;
+}
+
+// What a line needs so that another line can follow it: nothing, the LF that completes a CR at
+// the end of the file, or a whole line end.
+std::string_view MissingTerminator(std::string_view content, const Line& line,
+                                   std::string_view eol) {
+    if (line.end > line.begin && content[line.end - 1] == '\n') {
+        return {};
+    }
+    return line.textEnd < line.end ? "\n" : eol;
 }
 
 std::string_view LineEnding(std::string_view content) {
@@ -129,26 +140,31 @@ bool IsContinuation(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-bool StartsSequence(char c) {
-    return static_cast<unsigned char>(c) >= 0xC0;
+// The length of the UTF-8 sequence at `at`, or 1 where the bytes are no UTF-8: a stray byte then
+// counts as a character of its own, as it would in a single-byte code page.
+std::size_t CharacterLength(std::string_view text, std::size_t at) {
+    auto lead = static_cast<unsigned char>(text[at]);
+    std::size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
+                         : lead >= 0xE0 && lead <= 0xEF ? 3
+                         : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                        : 1;
+    if (at + length > text.size()) {
+        return 1;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if (!IsContinuation(text[at + i])) {
+            return 1;
+        }
+    }
+    return length;
 }
 
+// The limit counts characters, not bytes: a password of non-ASCII letters keeps as many letters
+// as one of ASCII letters.
 std::string Truncated(std::string_view value, std::size_t size) {
-    if (size == 0) {
-        return {};
-    }
-    std::size_t limit = size - 1;
-    if (value.size() <= limit) {
-        return std::string(value);
-    }
-    // A cut inside a UTF-8 sequence moves back to the sequence's first byte, at most three bytes
-    // away; where there is none, the bytes are no UTF-8 and the plain limit applies.
-    std::size_t cut = limit;
-    while (cut > 0 && limit - cut < 3 && IsContinuation(value[cut])) {
-        --cut;
-    }
-    if (!StartsSequence(value[cut])) {
-        cut = limit;
+    std::size_t cut = 0;
+    for (std::size_t characters = 0; cut < value.size() && characters + 1 < size; ++characters) {
+        cut += CharacterLength(value, cut);
     }
     return std::string(value.substr(0, cut));
 }
@@ -170,19 +186,14 @@ std::string Updated(std::string_view content, std::string_view section, std::str
         result.append(content.substr(line.textEnd));
     } else if (match.section) {
         const Line& after = lines[match.lastOfSection];
-        result.append(content.substr(0, after.end));
-        if (after.textEnd == after.end) {
-            result.append(eol);
-        }
+        result.append(content.substr(0, after.end)).append(MissingTerminator(content, after, eol));
         result.append(key).append("=").append(Encoded(value)).append(eol);
         result.append(content.substr(after.end));
     } else {
         result.append(content);
         if (!lines.empty()) {
             const Line& last = lines.back();
-            if (last.textEnd == last.end) {
-                result.append(eol);
-            }
+            result.append(MissingTerminator(content, last, eol));
             if (!TrimBlanks(content.substr(last.begin, last.textEnd - last.begin)).empty()) {
                 result.append(eol);
             }

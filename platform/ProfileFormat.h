@@ -9,8 +9,8 @@
 // file's content and what a writer puts in its place. Both platforms' file code builds on it.
 namespace platform {
 
-/// The value of `key` in `section` of `content`, trimmed, unquoted and cut to `size` - 1 bytes;
-/// nothing when the section or key is missing.
+/// The value of `key` in `section` of `content`, trimmed, unquoted and cut to `size` - 1
+/// characters, never inside a UTF-8 sequence; nothing when the section or key is missing.
 std::optional<std::string> ProfileValue(std::string_view content, std::string_view section,
                                         std::string_view key, std::size_t size);
 /// `value` cut the way a value read from the file is cut.

@@ -1,21 +1,28 @@
 #include "platform/ProfileFunctions.h"
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
 #include <utility>
 
+#include "platform/FileLock.h"
 #include "platform/ProfileFormat.h"
 
 namespace platform {
 
 namespace {
+
+// Far longer than any writer holds the lock, and short enough that a stop request that comes in
+// while the service waits still ends it within a second.
+constexpr std::chrono::milliseconds kLockWait{900};
 
 class Descriptor {
   public:
@@ -65,15 +72,6 @@ bool WriteAll(int fd, std::string_view data) {
     return true;
 }
 
-bool LockExclusive(int fd) {
-    while (flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The replacement takes over the original's owner and mode; a new file gets 0600, as it holds
 // passwords.
 bool TakeOverOwnerAndMode(int fd, const struct stat* original) {
@@ -89,17 +87,70 @@ bool TakeOverOwnerAndMode(int fd, const struct stat* original) {
     return fchmod(fd, original->st_mode & 07777) == 0;
 }
 
+std::string FileNameOf(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+// The characters with which mkostemp fills in "XXXXXX".
+bool IsTemplateCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+std::string TemporaryPrefix(const std::string& path) {
+    return "." + FileNameOf(path) + ".";
+}
+
+// A writer killed between creating its temporary file and the rename leaves the file behind, a
+// full copy of the settings. Under the lock no other writer has one open, so whatever matches the
+// temporary names is such a leftover.
+void RemoveLeftovers(const std::string& directory, const std::string& path) {
+    DIR* folder = opendir(directory.c_str());
+    if (folder == nullptr) {
+        return;
+    }
+    const std::string prefix = TemporaryPrefix(path);
+    while (const dirent* entry = readdir(folder)) {
+        std::string_view name = entry->d_name;
+        std::string_view suffix = name.substr(std::min(prefix.size(), name.size()));
+        struct stat info {};
+        if (name.starts_with(prefix) && suffix.size() == 6 &&
+            std::all_of(suffix.begin(), suffix.end(), IsTemplateCharacter) &&
+            fstatat(dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode)) {
+            unlinkat(dirfd(folder), entry->d_name, 0);
+        }
+    }
+    closedir(folder);
+}
+
+// O_NONBLOCK, then a check of the type: a FIFO or a device in the file's place is refused at once
+// instead of keeping the reader, or the writer and everyone waiting for its lock, waiting.
+int OpenRegular(const std::string& path, int flags) {
+    int fd = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat info {};
+    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
 // Readers see either the old or the new file, never a part of one: the content goes to a
 // temporary file beside the original, which then replaces it in one rename.
 bool ReplaceFile(const std::string& path, int folder, const std::string& directory,
                  const struct stat* original, std::string_view content) {
-    std::string temporary = directory + "/." + path.substr(path.rfind('/') + 1) + ".XXXXXX";
+    std::string temporary = directory + "/" + TemporaryPrefix(path) + "XXXXXX";
+    // mkostemp creates the file with mode 0600. It keeps that mode through the slow part, the
+    // write and the fsync, so that a writer killed there leaves no copy of the passwords that
+    // others could read. The original's mode comes only just before the rename; a kill in that
+    // moment leaves a copy no more readable than the settings file itself.
     Descriptor file(mkostemp(temporary.data(), O_CLOEXEC));
     if (file.Get() < 0) {
         return false;
     }
-    bool written = WriteAll(file.Get(), content) && TakeOverOwnerAndMode(file.Get(), original) &&
-                   fsync(file.Get()) == 0;
+    bool written = WriteAll(file.Get(), content) && fsync(file.Get()) == 0 &&
+                   TakeOverOwnerAndMode(file.Get(), original);
     written = file.Close() && written;
     if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
         unlink(temporary.c_str());
@@ -121,7 +172,7 @@ std::string DirectoryOf(const std::string& path) {
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& defaultValue, std::size_t size,
                                     const std::string& path) {
-    Descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Descriptor file(OpenRegular(path, O_RDONLY));
     std::optional<std::string> content;
     if (file.Get() >= 0) {
         content = ReadAll(file.Get());
@@ -146,20 +197,23 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
         std::free(resolved);
     }
 
-    // Writers lock the directory, not the file: the rename puts a new file in the old one's
-    // place, so a writer that waited for a lock on the file would then hold the replaced one and
-    // write back content without the other writer's key. The directory stays the same.
+    // Writers lock a file of their own beside the settings, not the settings file: the rename
+    // puts a new file in the old one's place, so a writer that waited for a lock on the file would
+    // then hold the replaced one and write back content without the other writer's key. A busy
+    // lock fails the write after a while, as a full disk would.
     std::string directory = DirectoryOf(target);
     Descriptor folder(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.Get() < 0 || !LockExclusive(folder.Get())) {
+    FileLock lock(directory + "/." + FileNameOf(target) + ".lock", kLockWait);
+    if (folder.Get() < 0 || !lock.Held()) {
         return false;
     }
     // Opened for writing although only read: a file the writer may not change stays unchanged,
     // even though the directory would allow replacing it.
-    Descriptor file(open(target.c_str(), O_RDWR | O_CLOEXEC));
+    Descriptor file(OpenRegular(target, O_RDWR));
     if (file.Get() < 0 && errno != ENOENT) {
         return false;
     }
+    RemoveLeftovers(directory, target);
     struct stat original {};
     std::string content;
     if (file.Get() >= 0) {

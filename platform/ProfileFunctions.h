@@ -8,8 +8,9 @@ namespace platform {
 /// Reads one value of an INI file the way the Windows profile reader does: section and key names
 /// match without regard to ASCII letter case or surrounding blanks, the value loses its surrounding
 /// blanks and one pair of matching quotes, and the first of duplicate sections or keys wins.
-/// Gives `defaultValue` when the file, the section or the key is missing. At most `size` - 1 bytes
-/// come back, shortened further rather than cutting a UTF-8 sequence.
+/// Gives `defaultValue` when the file, the section or the key is missing, and when the path names
+/// something other than a regular file. At most `size` - 1 characters come back, each UTF-8
+/// sequence counting as one.
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& defaultValue, std::size_t size,
                                     const std::string& path);
@@ -18,7 +19,8 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
 /// needed; every other line keeps its bytes and the file keeps its line endings, mode and owner.
 /// The file is replaced atomically under a lock, so concurrent writers never lose each other's
 /// keys and readers never see half a file. Returns false, leaving the file as it was, when the
-/// write fails or when a name or the value could not be stored as one line.
+/// write fails, when the lock stays busy for two seconds, when something other than a regular file
+/// is in the file's place, or when a name or the value could not be stored as one line.
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& path);
 

@@ -1,6 +1,9 @@
 #include "report/modLogfile.h"
 
+#include <chrono>
+
 #include "platform/Clock.h"
+#include "platform/FileLock.h"
 #include "platform/FileSystem.h"
 #include "platform/ProgramInfo.h"
 #include "report/utilDirExist.h"
@@ -23,6 +26,24 @@ bool LevelAdmitted(std::int32_t level) {
 
 std::string BackupPath(const std::string& sBase, int number) {
     return sBase + std::to_string(number) + ".log";
+}
+
+// A rotation takes a few renames; a lock still busy after this long belongs to a writer that
+// hangs, and the line is better appended to a long file than held up.
+constexpr std::chrono::milliseconds kRotationWait{250};
+
+// Two processes that write the same log (a -debug run beside the service) may both find the live
+// file too long. Rotating twice would push the fresh live file of the first rotation into the
+// backups, and two shifts running at once delete each other's backups. So rotations take turns,
+// and each checks the size again once it has its turn: only the first one rotates.
+void RotateIfTooLong(const std::string& sLogDir, const std::string& sLogFile, std::int64_t limit) {
+    if (auto size = platform::FileSize(sLogFile); !size || *size <= limit) {
+        return;
+    }
+    platform::FileLock lock(sLogDir + "/." + platform::ProgramName() + ".log.lock", kRotationWait);
+    if (auto size = platform::FileSize(sLogFile); lock.Held() && size && *size > limit) {
+        RotateLog(sLogFile);
+    }
 }
 }  // namespace
 
@@ -60,12 +81,9 @@ void WriteLog(const std::string& text, std::int32_t level) {
         }
         const std::string sLogFile = sLogDir + "/" + platform::ProgramName() + ".log";
 
-        // 64 bits, so that every LogfileLen the settings can hold gives a positive limit.
-        const std::int64_t limit = std::int64_t{AppSettings.LogfileLen} * 1000;
-        // No size (no live file yet, or something else than a file) means no rotation.
-        if (auto size = platform::FileSize(sLogFile); size && *size > limit) {
-            RotateLog(sLogFile);
-        }
+        // 64 bits, so that every LogfileLen the settings can hold gives a positive limit. No size
+        // (no live file yet, or something else than a file) means no rotation.
+        RotateIfTooLong(sLogDir, sLogFile, std::int64_t{AppSettings.LogfileLen} * 1000);
 
         std::string sLine;
         if (LevelAdmitted(level)) {

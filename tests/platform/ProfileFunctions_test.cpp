@@ -1,13 +1,24 @@
 #include "platform/ProfileFunctions.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -39,8 +50,11 @@ class ProfileFunctionsTest : public ::testing::Test {
         content << std::ifstream(path_, std::ios::binary).rdbuf();
         return content.str();
     }
+    std::string LockPath() const { return dir_ + "/.zarvoupdater.ini.lock"; }
+    // The lock file stays once made; every other entry counts.
     std::size_t Entries() const {
-        return std::distance(fs::directory_iterator(dir_), fs::directory_iterator());
+        return std::count_if(fs::directory_iterator(dir_), fs::directory_iterator(),
+                             [&](const fs::directory_entry& e) { return e.path() != LockPath(); });
     }
     std::string Read(const std::string& section, const std::string& key, std::size_t size = 256) {
         return GetPrivateProfileString(section, key, "dflt", size, path_);
@@ -51,6 +65,14 @@ class ProfileFunctionsTest : public ::testing::Test {
 };
 
 const std::string kLongLine(1 << 20, 'x');
+
+std::string Repeat(const std::string& text, int times) {
+    std::string result;
+    for (int i = 0; i < times; ++i) {
+        result += text;
+    }
+    return result;
+}
 
 TEST_F(ProfileFunctionsTest, Read_FollowsTheWindowsRulesAndNeverCutsACharacter) {
     struct Case {
@@ -74,9 +96,19 @@ TEST_F(ProfileFunctionsTest, Read_FollowsTheWindowsRulesAndNeverCutsACharacter) 
         {std::string("[A]\n\0\0=x\nK=2\0junk\n", 18), "A", "K", "2"},
         {"\xff\xfe[\x01\n\x80=\x82\n[A]\n" + kLongLine + "\nK=3\n", "A", "K", "3"},
         {"[A]\nK=" + kLongLine, "A", "K", std::string(255, 'x')},
-        {"[A]\nK=a\xc3\xa9", "A", "K", "a", 3},
-        {"[A]\nK=\xe2\x82\xac\xe2\x82\xac", "A", "K", "\xe2\x82\xac", 5},
+        {"[A]\nK=a\xc3\xa9"
+         "b",
+         "A", "K", "a\xc3\xa9", 3},
+        {"[A]\nK=\xe2\x82\xac\xe2\x82\xac", "A", "K", "\xe2\x82\xac\xe2\x82\xac", 3},
+        {"[A]\nK=" + Repeat("\xc3\xa4", 130), "A", "K", Repeat("\xc3\xa4", 130)},
+        {"[A]\nK=" + Repeat("\xc3\xa4", 300), "A", "K", Repeat("\xc3\xa4", 255)},
+        {"[A]\nK=" + std::string(254, 'x') + "\xf0\x9f\x98\x80\xf0\x9f\x98\x80", "A", "K",
+         std::string(254, 'x') + "\xf0\x9f\x98\x80"},
         {"[A]\nK=" + std::string(9, '\x80'), "A", "K", std::string(4, '\x80'), 5},
+        {"[A]\nK=\xe2\x82\xe2\x82\xac", "A", "K", "\xe2\x82\xe2\x82\xac", 4},
+        {"[A]\nK=\xe2\x82\xe2\x82\xac", "A", "K", "\xe2\x82", 3},
+        {"[A]\nK=v\r", "A", "K", "v"},
+        {"[A]\r\nK=\" pw \"\r", "A", "K", " pw "},
         {"", "A", "K", "dflt"},
         {"", "A", "K", "dfl", 4},
         {"[A]\nK=abc", "A", "K", "", 0}};
@@ -106,6 +138,10 @@ TEST_F(ProfileFunctionsTest, Write_ChangesOnlyTheOneKeyInTheFilesLineEndings) {
         {"[WAN]\nK=1", "WAN", "K", "2", "[WAN]\nK=2"},
         {"\xEF\xBB\xBF[WAN]\r\nK=1\r\n", "WAN", "K", "2", "\xEF\xBB\xBF[WAN]\r\nK=2\r\n"},
         {"[WAN]\nX=1", "WAN", "K", "2", "[WAN]\nX=1\nK=2\n"},
+        {"[WAN]\nX=1\r", "WAN", "K", "2", "[WAN]\nX=1\r\nK=2\n"},
+        {"[W]\r\nX=\" pw \"\r", "W", "K", "2", "[W]\r\nX=\" pw \"\r\nK=2\r\n"},
+        {"[W]\nK=1\r", "W", "K", "2", "[W]\nK=2\r"},
+        {"[W]\nX=1\r", "A", "K", "2", "[W]\nX=1\r\n\n[A]\nK=2\n"},
         {"[W]\nA=1\n\n[W]\nK=old\n", "W", "K", "new", "[W]\nA=1\nK=new\n\n[W]\nK=old\n"},
         {"[A]\n", "A", "Password", " pass\" ", "[A]\nPassword=\" pass\" \"\n"},
         {junk, "WAN", "K", "9", junk + "\n\n[WAN]\nK=9\n"},
@@ -183,6 +219,135 @@ TEST_F(ProfileFunctionsTest, Write_UnwritablePlaceFailsAndLeavesEverythingAsItWa
         EXPECT_EQ(Entries(), fileMode != 0 ? 1u : 0u);
         EXPECT_EQ(Slurp(), fileMode != 0 ? "[A]\r\nK=1\r\n" : "");
     }
+}
+
+// A FIFO would block an open for reading until a writer comes, and its reads until data comes.
+TEST_F(ProfileFunctionsTest, ReadAndWrite_RefuseWhatIsNoRegularFileWithoutWaiting) {
+    fs::create_directory(dir_ + "/sub");
+    const std::vector<std::function<void()>> places = {
+        [&] { mkfifo(path_.c_str(), 0600); }, [&] { fs::create_symlink("/dev/zero", path_); },
+        [&] { fs::create_directory(path_); }};
+    for (const auto& place : places) {
+        fs::remove_all(path_);
+        place();
+        pid_t child = fork();
+        if (child == 0) {
+            alarm(5);
+            bool refused =
+                Read("A", "K") == "dflt" && !WritePrivateProfileString("A", "K", "1", path_);
+            _exit(refused ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+}
+
+// Runs `hold` on a descriptor of `path` in a child that keeps it until ended; gives its PID once
+// the child holds it.
+pid_t HoldInChild(const std::string& path, int flags) {
+    int ready[2];
+    if (pipe(ready) != 0) {
+        return -1;
+    }
+    pid_t child = fork();
+    if (child == 0) {
+        alarm(60);
+        int fd = open(path.c_str(), flags);
+        char ok = fd >= 0 && flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+        ssize_t written = write(ready[1], &ok, 1);
+        pause();
+        _exit(written == 1 ? 0 : 1);
+    }
+    close(ready[1]);
+    char ok = 'n';
+    ssize_t count = read(ready[0], &ok, 1);
+    close(ready[0]);
+    if (count != 1 || ok != 'y') {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        return -1;
+    }
+    return child;
+}
+
+void EndChild(pid_t child) {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+}
+
+TEST_F(ProfileFunctionsTest, Write_LockIsPrivateAndABusyLockFailsTheWriteWithinTheBound) {
+    ASSERT_TRUE(WritePrivateProfileString("A", "K", "1", path_));
+    struct stat info {};
+    ASSERT_EQ(stat(LockPath().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    if (geteuid() == 0) {  // another user cannot open it, even in a directory open to all
+        chmod(dir_.c_str(), 0755);
+        EXPECT_EQ(WriteUnprivileged([&] { return open(LockPath().c_str(), O_RDONLY) >= 0; }), 1);
+    }
+
+    // What every user can open, the directory, no longer holds writers up.
+    pid_t holder = HoldInChild(dir_, O_RDONLY | O_DIRECTORY);
+    ASSERT_GT(holder, 0);
+    EXPECT_TRUE(WritePrivateProfileString("A", "K", "2", path_));
+    EndChild(holder);
+
+    holder = HoldInChild(LockPath(), O_RDONLY);
+    ASSERT_GT(holder, 0);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(WritePrivateProfileString("A", "K", "3", path_));
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(800));
+    EXPECT_LT(waited, std::chrono::seconds(3));
+    EXPECT_EQ(Slurp(), "[A]\nK=2\n");
+    EndChild(holder);
+    EXPECT_TRUE(WritePrivateProfileString("A", "K", "4", path_));
+}
+
+// The slow step of a write is the fsync, so that is where a kill most likely lands. The child dies
+// there for certain: a seccomp filter kills it at its first fsync.
+void WriteKilledAtFsync(const std::string& path) {
+    pid_t child = fork();
+    if (child == 0) {
+        sock_filter rules[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                               BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fsync, 0, 1),
+                               BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_KILL_PROCESS),
+                               BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+        sock_fprog program{static_cast<unsigned short>(std::size(rules)), rules};
+        if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+            prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0) {
+            WritePrivateProfileString("A", "K", "new", path);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGSYS) << status;
+}
+
+// A writer killed before its rename leaves its temporary file, a copy of the passwords; it must
+// be no more readable than a new settings file, and the next writer clears it away.
+TEST_F(ProfileFunctionsTest, Write_KilledWriterLeavesAPrivateCopyThatTheNextWriteRemoves) {
+    Put("[A]\nK=old\n");
+    chmod(path_.c_str(), 0644);
+    std::ofstream(dir_ + "/.zarvoupdater.ini.Ab12Z9") << "from an earlier run";
+    std::ofstream(dir_ + "/.zarvoupdater.ini.Ab12Z9.keep") << "not ours";
+    std::ofstream(dir_ + "/zarvoupdater.ini.Ab12Z9") << "not ours";
+    WriteKilledAtFsync(path_);
+    int leftovers = 0;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+        const std::string name = entry.path().filename();
+        struct stat info {};
+        if (name.size() == 24 && name.starts_with(".zarvoupdater.ini.") &&
+            name != ".zarvoupdater.ini.lock" && stat(entry.path().c_str(), &info) == 0) {
+            ++leftovers;
+            EXPECT_EQ(info.st_mode & 07777, 0600u) << name;
+        }
+    }
+    EXPECT_EQ(leftovers, 1);  // the earlier one went before the killed writer made its own
+    EXPECT_EQ(Slurp(), "[A]\nK=old\n");
+    EXPECT_TRUE(WritePrivateProfileString("A", "K", "last", path_));
+    EXPECT_EQ(Entries(), 3u);  // the file and the two that only look like leftovers
 }
 
 // The test is about locking, not about the disk, where thousands of fsyncs take many seconds.

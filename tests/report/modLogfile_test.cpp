@@ -13,7 +13,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/ProgramInfo.h"
@@ -189,4 +191,46 @@ TEST_F(modLogfile, WriteLog_LosesLinesButNeverFailsOnAHostileFileSystem) {
         }
     }));
     EXPECT_EQ(Read(), Line("0123456789") + Line("0123456789") + Line("0123456789"));
+}
+
+// A -debug run beside the service writes the same log. With backups enough for everything, every
+// line of both writers is in exactly one file, however their rotations meet.
+TEST_F(modLogfile, WriteLog_TwoProcessesRotatingLoseAndDoubleNoLine) {
+    constexpr int kLines = 1500;
+    AppSettings.LogfileLen = 1;
+    AppSettings.Backups = 100;
+    std::vector<pid_t> writers;
+    for (const char* name : {"A", "B"}) {
+        pid_t child = fork();
+        if (child == 0) {
+            for (int i = 0; i < kLines; ++i) {
+                WriteLog(name + std::to_string(i), 4);
+            }
+            _exit(0);
+        }
+        writers.push_back(child);
+    }
+    for (pid_t child : writers) {
+        ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    }
+    std::map<std::string, int> seen;
+    std::string lines = Read();
+    for (int i = 1; i <= AppSettings.Backups; ++i) {
+        lines += Read("zarvoupdater" + std::to_string(i) + ".log");
+    }
+    std::istringstream stream(lines);
+    for (std::string line; std::getline(stream, line);) {
+        ++seen[line.substr(line.rfind(' ') + 1)];
+    }
+    int lost = 0, doubled = 0;
+    for (const char* name : {"A", "B"}) {
+        for (int i = 0; i < kLines; ++i) {
+            int count = seen[name + std::to_string(i) + "\r"];
+            lost += count == 0;
+            doubled += count > 1;
+        }
+    }
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(doubled, 0);
+    EXPECT_EQ(Read("zarvoupdater100.log"), "(none)");  // the backups did hold everything
 }

@@ -125,10 +125,21 @@ TEST_F(LoadSettingsTest, LoadSettings_TakesStoredTextsAsTheyAre) {
         EXPECT_EQ(AppSettings.ZARVOUpdater, value == "on") << value;
         EXPECT_EQ(AppSettings.Email, value == "on") << value;
     }
-    Put("[ACCOUNT]\nUsername=\nHost=" + std::string(300, 'h') + "\n[ZARVO]\nZARVOServer=\n");
+    // The limit counts characters: "\xc3\xa4" is one letter in two bytes.
+    auto umlauts = [](int count) {
+        std::string text;
+        while (count-- > 0) {
+            text += "\xc3\xa4";
+        }
+        return text;
+    };
+    Put("[ACCOUNT]\nUsername=\nHost=" + std::string(300, 'h') + "\nPassword=" + umlauts(130) +
+        "\n[Application]\nEmail_Password=" + umlauts(300) + "\n[ZARVO]\nZARVOServer=\n");
     ASSERT_EQ(Load(), "");
     EXPECT_EQ(AppSettings.Username + AppSettings.ZARVOServer, "");
     EXPECT_EQ(AppSettings.Host, std::string(255, 'h'));
+    EXPECT_EQ(AppSettings.Password, umlauts(130));
+    EXPECT_EQ(AppSettings.Email_Password, umlauts(255));
 }
 
 // The README shows users a settings file to copy; it must load as the values it explains.
