@@ -1,5 +1,7 @@
 #include "configure/DialogSettings.h"
 
+#include <filesystem>
+
 #include "platform/ProgramInfo.h"
 #include "platform/RuntimeError.h"
 #include "settings/modFunktions.h"
@@ -12,8 +14,10 @@ std::string DialogIniPath() {
         throw platform::errors::PathFileAccessError();
     }
     // The name is fixed rather than taken from the executable: the dialog must edit the file
-    // of the service installed beside it, whatever the dialog itself is called.
-    return directory + "/zarvoupdater.ini";
+    // of the service installed beside it, whatever the dialog itself is called. The separator
+    // is the platform's own, so that the path in a message reads as the user knows it.
+    return directory + static_cast<char>(std::filesystem::path::preferred_separator) +
+           "zarvoupdater.ini";
 }
 
 void LoadDialogSettings(AppSettingsRecord& record) {
