@@ -100,7 +100,7 @@ std::string NameOf(HWND control) {
             return ControlName(c);
         }
     }
-    return "?" + std::to_string(id);
+    return "id " + std::to_string(id);
 }
 
 void Set(std::string_view name, const std::string& text) {
@@ -213,7 +213,8 @@ void PrintTabOrder() {
     std::string order = NameOf(first);
     for (HWND next = GetNextDlgTabItem(form, first, FALSE); next != nullptr && next != first;
          next = GetNextDlgTabItem(form, next, FALSE)) {
-        order += " " + NameOf(next);
+        order += ' ';
+        order += NameOf(next);
     }
     std::printf("%s\n", order.c_str());
 }
