@@ -178,7 +178,8 @@ void AnswerMessage() {
 // stands elsewhere, or "layout ok".
 void CheckLayout() {
     HWND form = WaitFor("window", Form);
-    const int dpi = static_cast<int>(GetDpiForWindow(form));
+    // The system's resolution: asked about a window of another process, Wine answers 96.
+    const int dpi = static_cast<int>(GetDpiForSystem());
     auto px = [dpi](int twips) { return MulDiv(twips, dpi, 1440); };
     int wrong = 0;
     for (const DialogControl& c : DialogControls()) {
@@ -196,9 +197,9 @@ void CheckLayout() {
         const RECT expected{left, top, left + px(c.width), top + px(c.height)};
         const bool captioned = c.kind == ControlKind::TextBox || Text(control) == c.caption;
         if (!EqualRect(&rect, &expected) || !captioned) {
-            std::printf("%s \"%s\" at %ld %ld %ld %ld\n", ControlName(c).c_str(),
+            std::printf("%s \"%s\" at %ld %ld %ld %ld (%d dpi)\n", ControlName(c).c_str(),
                         Text(control).c_str(), rect.left, rect.top, rect.right - rect.left,
-                        rect.bottom - rect.top);
+                        rect.bottom - rect.top, dpi);
             ++wrong;
         }
     }
@@ -269,6 +270,8 @@ void Screenshot(const std::string& file) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Without it, Windows would show the driver scaled positions and sizes of another resolution.
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     auto argument = [&](int i) -> std::string {
         if (i >= argc) {
             Fail(std::string("missing argument after ") + argv[i - 1]);

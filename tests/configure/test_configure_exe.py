@@ -117,15 +117,26 @@ def winpath(path):
     return "Z:" + str(path).replace("/", "\\")
 
 
-def test_window_stands_where_the_table_says_and_tabs_in_its_order(open_dialog):
-    dialog = open_dialog()
-    shot = ARTEFACTS / "configure-exe-window.bmp"
-    ARTEFACTS.mkdir(parents=True, exist_ok=True)
-    assert dialog.drive("wait", "client", "layout", "taborder", "shot", winpath(shot)) == [
-        "399 508", "layout ok at 96 dpi", TAB_ORDER]
-    assert shot.stat().st_size > 399 * 508 * 3
-    dialog.drive("close")
-    assert dialog.exit_status() == 0
+def set_resolution(wine, dpi):
+    subprocess.run([WINE, "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
+                    "/t", "REG_DWORD", "/d", str(dpi), "/f"], env=wine, timeout=60, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+@pytest.mark.parametrize("dpi, client", [(96, "399 508"), (144, "599 762")])
+def test_window_stands_where_the_table_says_and_tabs_in_its_order(wine, open_dialog, dpi, client):
+    set_resolution(wine, dpi)
+    try:
+        dialog = open_dialog()
+        shot = ARTEFACTS / f"configure-exe-window-{dpi}dpi.bmp"
+        ARTEFACTS.mkdir(parents=True, exist_ok=True)
+        assert dialog.drive("wait", "client", "layout", "taborder", "shot", winpath(shot)) == [
+            client, f"layout ok at {dpi} dpi", TAB_ORDER]
+        assert shot.stat().st_size > 399 * 508 * 3
+        dialog.drive("close")
+        assert dialog.exit_status() == 0
+    finally:
+        set_resolution(wine, 96)
 
 
 def test_save_writes_the_thirteen_keys_in_order_and_keeps_the_rest(open_dialog):
