@@ -46,7 +46,7 @@ std::filesystem::path FilePath(const std::string& utf8) {
 // The loader takes a file it cannot read for a missing one and would show the defaults, and a
 // Save would then overwrite the real settings with them. Only a file that is not there at all
 // may stand for the defaults; a FIFO is refused before anything waits for a writer on it.
-bool Readable(const std::string& path) {
+bool ReadableOrMissing(const std::string& path) {
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(FilePath(path), error);
     if (status.type() == std::filesystem::file_type::not_found) {
@@ -119,7 +119,7 @@ bool LoadDialogValues(DialogValues& values, DialogMessage& message) {
     std::string path;
     try {
         path = DialogIniPath();
-        if (!Readable(path)) {
+        if (!ReadableOrMissing(path)) {
             message = {DialogMessage::Kind::Critical,
                        "The settings file " + path +
                            " cannot be read. Start the dialog as a user who may read it, for "

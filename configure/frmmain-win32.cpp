@@ -51,6 +51,15 @@ int Pixels(int twips, UINT dpi) {
     return MulDiv(twips, static_cast<int>(dpi), 1440);
 }
 
+int IdOf(std::string_view name) {
+    for (const DialogControl& control : DialogControls()) {
+        if (ControlName(control) == name) {
+            return ControlId(control);
+        }
+    }
+    return 0;
+}
+
 const DialogControl* FrameOf(const DialogControl& control) {
     for (const DialogControl& frame : DialogControls()) {
         if (control.frame != nullptr && std::string_view(frame.name) == control.frame) {
@@ -257,10 +266,9 @@ LRESULT CALLBACK Form::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 LRESULT Form::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
-            if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == ControlId(DialogControls()[26])) {
+            if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IdOf("cmdSave")) {
                 cmdSave_Click();
-            } else if (HIWORD(wParam) == BN_CLICKED &&
-                       LOWORD(wParam) == ControlId(DialogControls()[27])) {
+            } else if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IdOf("cmdClose")) {
                 DestroyWindow(hwnd_);
             }
             return 0;
