@@ -27,6 +27,9 @@ inline constexpr const char* kFormName = "frmmain";
 inline constexpr const char* kFormCaption = "Configuration";
 inline constexpr int kClientWidthTwips = 5985;
 inline constexpr int kClientHeightTwips = 7620;
+/// The layout was drawn for a small dialog font; the desktop's usual one cuts the longer
+/// captions off. Its height in pixels at 96 dpi.
+inline constexpr int kFontPixels = 11;
 
 /// Every control of the window in tab order; frames come before the controls inside them.
 std::span<const DialogControl> DialogControls();

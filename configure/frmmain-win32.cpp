@@ -14,8 +14,6 @@
 namespace {
 
 constexpr int kIconResource = 1;  // its number in configure.rc
-// The layout was drawn for a small dialog font; the Qt window takes the same pixel size.
-constexpr int kFontPixels = 11;
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 std::wstring Widen(std::string_view text) {

@@ -44,10 +44,9 @@ frmmain::frmmain(QWidget* parent) : QWidget(parent) {
     setWindowTitle(QString::fromLatin1(kFormCaption));
     setWindowIcon(QIcon(QStringLiteral(":/configure/zarvoupdater-configure.png")));
     setFixedSize(Pixels(kClientWidthTwips), Pixels(kClientHeightTwips));
-    // The layout was drawn for a small dialog font; the desktop's usual one cuts the longer
-    // captions off. A pixel size keeps font and layout in step when Qt scales for dense screens.
+    // A pixel size keeps font and layout in step when Qt scales for dense screens.
     QFont dialogFont = font();
-    dialogFont.setPixelSize(11);
+    dialogFont.setPixelSize(kFontPixels);
     setFont(dialogFont);
 
     // Labels and frames take no focus; a label passes it on to its box as the buddy.
