@@ -3,13 +3,13 @@
 #include <QMessageBox>
 #include <QWidget>
 #include <array>
-#include <cstdint>
+
+#include "configure/DialogCore.h"
 
 class QCheckBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QPushButton;
+struct DialogControl;
 
 /// The settings dialog: shows the user-editable keys of zarvoupdater.ini and saves them.
 class frmmain : public QWidget {
@@ -27,17 +27,14 @@ class frmmain : public QWidget {
     virtual void ShowMessage(QMessageBox::Icon icon, const QString& text);
 
   private:
+    QWidget* CreateControl(const DialogControl& control);
+    void ShowMessage(const DialogMessage& message);
     void cmdSave_Click();
     void cmdClose_Click();
-    bool NumberFieldAccepted(int index, const char* key, std::int32_t lowest, std::int32_t highest);
 
-    QGroupBox* frmAccount = nullptr;
-    QGroupBox* frmApplication = nullptr;
     std::array<QLabel*, 11> Label{};
     std::array<QLineEdit*, 11> Text{};
     std::array<QCheckBox*, 2> chkZARVOUpdater{};
-    QPushButton* cmdSave = nullptr;
-    QPushButton* cmdClose = nullptr;
 };
 
 /// Loads `form` and runs it until it is closed; the program's exit status. A form that

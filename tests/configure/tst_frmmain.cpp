@@ -8,7 +8,9 @@
 #include <QTest>
 #include <cmath>
 #include <limits>
+#include <map>
 
+#include "configure/DialogLayout.h"
 #include "configure/frmmain.h"
 #include "platform/ProgramInfo.h"
 
@@ -78,61 +80,31 @@ class FrmmainTest : public QObject {
     }
 
     void Control_StandsWhereTheLayoutSays_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("frame");
-        QTest::addColumn<QList<int>>("twips");
-        const QString account = QStringLiteral("frmAccount"),
-                      app = QStringLiteral("frmApplication");
-        const QString form = QStringLiteral("frmmain");
-        auto row = [](const char* name, const char* kind, const char* caption, const QString& frame,
-                      QList<int> twips) {
-            QTest::newRow(name) << QString::fromLatin1(kind) << QString::fromLatin1(caption)
-                                << frame << twips;
-        };
-        row("frmAccount", "QGroupBox", "Account", form, {360, 240, 5295, 2055});
-        row("Label0", "QLabel", "Username:", account, {360, 360, 1600, 255});
-        row("Text0", "QLineEdit", "", account, {2520, 360, 2535, 285});
-        row("Label1", "QLabel", "Password:", account, {360, 720, 1600, 255});
-        row("Text1", "QLineEdit", "", account, {2520, 720, 2535, 285});
-        row("Label2", "QLabel", "ZARVO Hostname:", account, {360, 1080, 1600, 255});
-        row("Text2", "QLineEdit", "", account, {2520, 1080, 2535, 285});
-        row("Label3", "QLabel", "Static IP:", account, {360, 1440, 1600, 255});
-        row("Text3", "QLineEdit", "", account, {2520, 1440, 2535, 285});
-        row("frmApplication", "QGroupBox", "Application", form, {360, 2520, 5295, 4335});
-        row("chkZARVOUpdater0", "QCheckBox", "ZARVO Update Enable", app, {480, 360, 4575, 375});
-        row("Label4", "QLabel", "Interval Minute:", app, {360, 840, 1605, 255});
-        row("Text4", "QLineEdit", "", app, {2520, 840, 2535, 285});
-        row("Label5", "QLabel", "Error Email Count:", app, {360, 1200, 1605, 255});
-        row("Text5", "QLineEdit", "", app, {2520, 1200, 2535, 285});
-        row("chkZARVOUpdater1", "QCheckBox", "Email Notify Enable", app, {480, 1800, 4575, 375});
-        row("Label6", "QLabel", "Email Receiver:", app, {360, 2280, 1605, 255});
-        row("Text6", "QLineEdit", "", app, {2520, 2280, 2535, 285});
-        row("Label7", "QLabel", "Email Sender:", app, {360, 2640, 1605, 255});
-        row("Text7", "QLineEdit", "", app, {2520, 2640, 2535, 285});
-        row("Label8", "QLabel", "SMTP Server:", app, {360, 3000, 1605, 255});
-        row("Text8", "QLineEdit", "", app, {2520, 3000, 2535, 285});
-        row("Label9", "QLabel", "SMTP Username:", app, {360, 3360, 1605, 255});
-        row("Text9", "QLineEdit", "", app, {2520, 3360, 2535, 285});
-        row("Label10", "QLabel", "SMTP Password", app, {360, 3720, 1605, 255});
-        row("Text10", "QLineEdit", "", app, {2520, 3720, 2535, 285});
-        row("cmdSave", "QPushButton", "Save", form, {2280, 7080, 1455, 315});
-        row("cmdClose", "QPushButton", "Close", form, {4200, 7080, 1455, 315});
+        QTest::addColumn<int>("row");
+        const auto controls = DialogControls();
+        for (std::size_t i = 0; i < controls.size(); ++i) {
+            QTest::newRow(ControlName(controls[i]).c_str()) << static_cast<int>(i);
+        }
     }
     void Control_StandsWhereTheLayoutSays() {
-        QFETCH(QString, kind);
-        QFETCH(QString, caption);
-        QFETCH(QString, frame);
-        QFETCH(QList<int>, twips);
+        QFETCH(int, row);
+        const DialogControl& c = DialogControls()[row];
+        static const std::map<ControlKind, QString> kinds = {{ControlKind::Frame, "QGroupBox"},
+                                                             {ControlKind::Label, "QLabel"},
+                                                             {ControlKind::TextBox, "QLineEdit"},
+                                                             {ControlKind::CheckBox, "QCheckBox"},
+                                                             {ControlKind::Button, "QPushButton"}};
+        const QString kind = kinds.at(c.kind);
         frmmain form;
-        const QString name = QString::fromLatin1(QTest::currentDataTag());
-        QWidget* control = Find<QWidget>(form, name);
+        QWidget* control = Find<QWidget>(form, QString::fromLatin1(QTest::currentDataTag()));
         QVERIFY(control);
         QCOMPARE(control->metaObject()->className(), kind);
-        QCOMPARE(control->parentWidget()->objectName(), frame);
-        auto px = [&](int i) { return static_cast<int>(std::lround(twips[i] / 15.0)); };
-        QCOMPARE(control->geometry(), QRect(px(0), px(1), px(2), px(3)));
-        QCOMPARE(control->property(kind == "QGroupBox" ? "title" : "text").toString(), caption);
+        QCOMPARE(control->parentWidget()->objectName(),
+                 QString::fromLatin1(c.frame != nullptr ? c.frame : "frmmain"));
+        auto px = [](int twips) { return static_cast<int>(std::lround(twips / 15.0)); };
+        QCOMPARE(control->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
+        QCOMPARE(control->property(kind == "QGroupBox" ? "title" : "text").toString(),
+                 QString::fromLatin1(c.caption));
         if (kind == "QLabel" || kind == "QCheckBox" || kind == "QPushButton") {
             QVERIFY2(control->sizeHint().width() <= control->width(), "caption is cut off");
         }
@@ -295,6 +267,23 @@ class FrmmainTest : public QObject {
         QVERIFY(!form.isVisible());
         QCOMPARE(form.messages.size(), 1);
         QVERIFY2(form.messages.first().endsWith(expected), qPrintable(form.messages.first()));
+    }
+
+    void Load_SettingsPathThatCannotBeExaminedEndsWithMessageNotCrash_data() {
+        QTest::addColumn<bool>("knownDirectory");
+        QTest::newRow("link to itself") << true;
+        QTest::newRow("no program directory") << false;
+    }
+    void Load_SettingsPathThatCannotBeExaminedEndsWithMessageNotCrash() {
+        QFETCH(bool, knownDirectory);
+        QVERIFY(QFile::link(ini_, ini_));
+        if (!knownDirectory) {
+            platform::OverrideProgramLocation(platform::ProgramLocation{"", "configure"});
+        }
+        QuietForm form;
+        QCOMPARE(RunConfiguration(form), 1);
+        QVERIFY(!form.isVisible());
+        QCOMPARE(form.messages.size(), 1);
     }
 
     void Save_RefusesNumbersTheServiceCannotRead_data() {
