@@ -108,8 +108,7 @@ ServiceHost::ServiceHost(EventLoop& loop, std::string serviceName)
             OnStopRequest();
         }
     };
-    loop.OnSignal(SIGTERM, stop);
-    loop.OnSignal(SIGINT, stop);
+    loop.OnRequest(ServiceRequest::Stop, stop);
     // Pause and continue come only when accepted; systemd's status line follows them.
     auto request = [this](std::function<void(bool&)>& handler, const char* status) {
         return [this, &handler, status](int) {
@@ -123,9 +122,9 @@ ServiceHost::ServiceHost(EventLoop& loop, std::string serviceName)
             }
         };
     };
-    loop.OnSignal(SIGUSR1, request(OnPauseRequest, "STATUS=Paused"));
-    loop.OnSignal(SIGUSR2, request(OnContinueRequest, "STATUS=Running"));
-    loop.OnSignal(SIGHUP, [this](int value) {
+    loop.OnRequest(ServiceRequest::Pause, request(OnPauseRequest, "STATUS=Paused"));
+    loop.OnRequest(ServiceRequest::Continue, request(OnContinueRequest, "STATUS=Running"));
+    loop.OnRequest(ServiceRequest::Control, [this](int value) {
         if (OnControl) {
             OnControl(value);
         }
