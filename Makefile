@@ -37,8 +37,8 @@ sanitize-test: build-sanitize
 windows-test: windows
 	ctest --test-dir $(WINDOWS_BUILD) --output-on-failure
 
-e2e-test: build
-	scripts/run-e2e $(BUILD)
+e2e-test: build windows
+	ZARVO_WINDOWS_BUILD_DIR=$(WINDOWS_BUILD) scripts/run-e2e $(BUILD)
 
 test: unit-test sanitize-test windows-test e2e-test
 
