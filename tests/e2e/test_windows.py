@@ -200,6 +200,18 @@ def test_windows_an_error_answer_is_logged_and_mailed(program, provider, tmp_pat
     assert program.stored_address() is None
 
 
+def test_windows_a_runtime_error_gives_the_same_event_line_as_on_linux(program, provider):
+    write_ini(program.ini, {
+        "Application": {"Interval": "10", "IsDebug": "True", "Loglevel": "4",
+                        "ZARVOUpdater": "on", "Email": "off"},
+        "ZARVO": {"ZARVOServer": provider.url, "WANIPAdress": "http://127.0.0.1"},
+    })
+    lines = run_cycles(program)
+    assert "[5] Invalid procedure call or argument" in lines
+    assert "event type=109 id=1: [5] Invalid procedure call or argument" in program.events()
+    assert provider.requests() == []
+
+
 def test_windows_the_log_rotates_into_numbered_backups(program, provider):
     program.settings(application={"Interval": "0", "LogfileLen": "1", "Backups": "2"})
     program.start()
