@@ -34,8 +34,9 @@ def windows_build():
 
 @pytest.fixture(scope="session")
 def wine_prefix(windows_build):
-    """One prefix for the session, prepared once, its wineserver kept alive until the end."""
-    prefix = windows_build / "wineprefix-e2e"
+    """One prefix for the session, its wineserver kept alive until the end: the one the unit
+    tests of the tree prepared already, where they ran."""
+    prefix = windows_build / "wineprefix"
     session = REPO / "scripts" / "wine-session"
     subprocess.run([str(session), "start", str(prefix)], check=True, timeout=120)
     yield prefix
