@@ -243,3 +243,22 @@ def test_windows_without_the_service_manager_it_fails_clearly(program):
     assert install.returncode == 1
     assert install.stdout == "ZARVOUpdater failed to install\n"
     assert "not available" in install.stderr
+
+
+# Only the trusted case: Wine's Schannel accepts any certificate when no CA file is given (real
+# Windows checks it against its certificate store), so a refusal cannot be shown here.
+def test_windows_starttls_over_schannel_trusts_the_ca_file_of_the_tests(program, provider,
+                                                                        tmp_path):
+    from smtp_server import SmtpServer
+    (tmp_path / "smtp").mkdir()
+    with SmtpServer(tmp_path / "smtp", user="zarvo", password="geheim", starttls=True) as server:
+        program.settings(application={
+            "Email": "on", "Email_Server": f"localhost:{server.port}",
+            "Email_Receiver": "admin@zarvo.example", "Email_Sender": "zarvo@zarvo.example",
+            "Email_Username": "zarvo", "Email_Password": "geheim"})
+        program.start(env={"ZARVO_CA_FILE": str(server.ca_file)})
+        wait_for(lambda: server.messages, timeout=LONG * 2, what="the report mail")
+        assert program.stop() == 0
+        [received] = server.messages
+    assert received.tls
+    assert email.message_from_bytes(received.data)["Subject"] == "ZARVOUpdater Success"
