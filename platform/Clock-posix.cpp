@@ -5,11 +5,6 @@
 namespace platform {
 
 namespace {
-std::function<TimePoint()>& ClockOverride() {
-    static std::function<TimePoint()> now;
-    return now;
-}
-
 std::string Format(TimePoint time, const char* format) {
     std::time_t seconds = std::chrono::system_clock::to_time_t(time);
     std::tm local{};
@@ -20,12 +15,12 @@ std::string Format(TimePoint time, const char* format) {
 }
 }  // namespace
 
-TimePoint Now() {
-    return ClockOverride() ? ClockOverride()() : std::chrono::system_clock::now();
-}
-
-void OverrideClock(std::function<TimePoint()> now) {
-    ClockOverride() = std::move(now);
+LocalCalendarTime ToLocalCalendarTime(TimePoint time) {
+    std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    LocalCalendarTime local{};
+    localtime_r(&seconds, &local.fields);
+    local.utcOffsetMinutes = local.fields.tm_gmtoff / 60;
+    return local;
 }
 
 std::string ShortDate(TimePoint time) {

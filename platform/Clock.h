@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -17,6 +18,13 @@ void OverrideClock(std::function<TimePoint()> now);
 std::string ShortDate(TimePoint time);
 /// The time in the locale's long time format ("%X").
 std::string LongTime(TimePoint time);
+/// The calendar fields of `time` in the local time zone, with that zone's distance from UTC at
+/// that moment in minutes (east of UTC positive).
+struct LocalCalendarTime {
+    std::tm fields;
+    long utcOffsetMinutes;
+};
+LocalCalendarTime ToLocalCalendarTime(TimePoint time);
 /// Date and time as the cycle reports them: "%x %X" in the user's locale.
 std::string DateTimeText(TimePoint time);
 

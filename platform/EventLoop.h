@@ -1,39 +1,55 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <vector>
 
 namespace platform {
 
 class Timer;
 
-/// The program's one thread of control, standing in for a window's message loop: it sleeps in
-/// poll(2) until a signal arrives or a timer is due, and dispatches both as events.
+/// What the service's host asks of the program: stop, pause, continue, or a user control with
+/// its value.
+enum class ServiceRequest { Stop, Pause, Continue, Control };
+
+/// The program's one thread of control, standing in for a window's message loop: it sleeps until
+/// a service request arrives or a timer is due, and dispatches both as events on this thread.
+/// On POSIX the requests come as signals (SIGTERM and SIGINT stop, SIGUSR1 pauses, SIGUSR2
+/// continues, SIGHUP is a control with the signal's value); on Windows the host's threads hand
+/// them over with Post().
 class EventLoop {
   public:
-    /// Signal handlers get the integer value sent with the signal (sigqueue), 0 for kill(2).
-    using SignalHandler = std::function<void(int value)>;
+    /// Request handlers get the value sent with the request, 0 when there is none.
+    using RequestHandler = std::function<void(int value)>;
 
-    /// Blocks `signals` and receives them through a signalfd from now on. The newest loop is
-    /// the current one until it is destroyed.
-    explicit EventLoop(const std::vector<int>& signals);
+    /// The newest loop is the current one until it is destroyed.
+    EventLoop();
     ~EventLoop();
     EventLoop(const EventLoop&) = delete;
     EventLoop& operator=(const EventLoop&) = delete;
 
-    void OnSignal(int signal, SignalHandler handler);
+    void OnRequest(ServiceRequest request, RequestHandler handler);
 
-    /// The descriptor that becomes readable when a signal is pending; a caller that waits
-    /// on something else (an HTTP transfer) adds it to its own poll set.
-    int SignalDescriptor() const { return signalDescriptor_; }
+    /// Hands `request` to the loop's thread; safe from any thread.
+    void Post(ServiceRequest request, int value = 0);
 
-    /// Dispatches the signals that are pending now and returns without blocking. Timer ticks
+    /// A handle that is signalled while requests are pending: a readable descriptor on POSIX, an
+    /// event handle on Windows. A caller that waits on something else adds it to its own wait.
+    std::intptr_t WakeHandle() const { return wakeHandle_; }
+
+    /// For a wait that cannot watch the wake handle (libcurl polls only sockets on Windows):
+    /// `wake` is called from the thread that hands a request over through Post() (on Windows
+    /// also at once when a request is pending already); an empty function ends this.
+    void SetWakeCallback(std::function<void()> wake);
+
+    /// Dispatches the requests that are pending now and returns without blocking. Timer ticks
     /// are left to Run(), so a tick handler that waits here is never entered a second time.
     void ProcessPendingEvents();
 
-    /// Dispatches signals and timer ticks until Quit() is called.
+    /// Dispatches requests and timer ticks until Quit() is called.
     void Run();
     void Quit() { quit_ = true; }
     bool QuitRequested() const { return quit_; }
@@ -45,12 +61,21 @@ class EventLoop {
     friend class Timer;
     void DispatchDueTimers();
     int PollTimeoutMilliseconds() const;
+    void Dispatch(ServiceRequest request, int value);
+    void CallWake();
+    // The platform's half of construction and destruction.
+    void Open();
+    void Close();
 
-    int signalDescriptor_ = -1;
+    struct Native;
+    Native* native_ = nullptr;  // platform state beyond the wake handle, where there is some
+    std::intptr_t wakeHandle_ = -1;
     bool quit_ = false;
-    std::map<int, SignalHandler> handlers_;
+    std::map<ServiceRequest, RequestHandler> handlers_;
     std::vector<Timer*> timers_;
     EventLoop* previous_ = nullptr;
+    std::mutex wakeMutex_;
+    std::function<void()> wake_;
 };
 
 /// A periodic timer of an event loop; while disabled it delivers no ticks. Enabling it starts a

@@ -7,6 +7,7 @@
 #include <climits>
 #include <string_view>
 
+#include "platform/CurlPoll.h"
 #include "platform/EventLoop.h"
 #include "platform/HttpRedirect.h"
 #include "platform/ProgramInfo.h"
@@ -337,20 +338,11 @@ class CurlHttpRequest final : public HttpRequest {
 
     // Sleeps no longer than the nearest bound of our own, so that a stalled exchange is noticed
     // in time; libcurl shortens the sleep further for its own timers.
-    void Sleep(bool withSignals) {
+    void Sleep(bool withRequests) {
         Clock::time_point due = std::min(lastProgress_ + bounds_.stall, started_ + bounds_.total);
         auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
         int timeout = static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
-        curl_waitfd signals{};
-        unsigned count = 0;
-        EventLoop* loop = withSignals ? EventLoop::Current() : nullptr;
-        if (loop != nullptr) {
-            signals.fd = loop->SignalDescriptor();
-            signals.events = CURL_WAIT_POLLIN;
-            count = 1;
-        }
-        CURLMcode polled =
-            curl_multi_poll(multi_, count ? &signals : nullptr, count, timeout, nullptr);
+        CURLMcode polled = PollTransfers(multi_, timeout, withRequests);
         if (polled != CURLM_OK) {
             Finish(CURLE_RECV_ERROR, curl_multi_strerror(polled));
         }

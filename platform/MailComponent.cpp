@@ -1,8 +1,6 @@
 #include "platform/MailComponent.h"
 
-#include <arpa/inet.h>
 #include <curl/curl.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -135,12 +133,35 @@ ServerUrl ParseServer(const std::string& setting, int defaultPort) {
     return result;
 }
 
-bool IsLoopback(const std::string& host) {
-    in_addr address{};
-    if (inet_pton(AF_INET, host.c_str(), &address) == 1) {
-        return (ntohl(address.s_addr) >> 24) == 127;
+// A dotted IPv4 address in 127.0.0.0/8, in the strict form: four decimal numbers up to 255.
+bool IsLoopbackAddress(std::string_view host) {
+    int parts = 0;
+    int first = -1;
+    while (parts < 4) {
+        std::size_t digits = 0;
+        int number = 0;
+        while (digits < host.size() && digits < 3 && host[digits] >= '0' && host[digits] <= '9') {
+            number = number * 10 + (host[digits] - '0');
+            ++digits;
+        }
+        if (digits == 0 || number > 255 || (digits > 1 && host[0] == '0')) {
+            return false;
+        }
+        first = parts == 0 ? number : first;
+        host.remove_prefix(digits);
+        ++parts;
+        if (parts < 4) {
+            if (host.empty() || host.front() != '.') {
+                return false;
+            }
+            host.remove_prefix(1);
+        }
     }
-    return strcasecmp(host.c_str(), "localhost") == 0 || host == "[::1]";
+    return host.empty() && first == 127;
+}
+
+bool IsLoopback(const std::string& host) {
+    return IsLoopbackAddress(host) || EqualsIgnoringCase(host, "localhost") || host == "[::1]";
 }
 
 struct Exchange {

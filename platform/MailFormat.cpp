@@ -9,6 +9,7 @@
 #include <random>
 #include <utility>
 
+#include "platform/Clock.h"
 #include "platform/Text.h"
 
 namespace platform::mail {
@@ -148,10 +149,9 @@ std::string MailDate(TimePoint time) {
     static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    const long offset = local.tm_gmtoff / 60;
+    const LocalCalendarTime calendar = ToLocalCalendarTime(time);
+    const std::tm& local = calendar.fields;
+    const long offset = calendar.utcOffsetMinutes;
     char text[64];
     std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
                   kDays[local.tm_wday], local.tm_mday, kMonths[local.tm_mon], local.tm_year + 1900,

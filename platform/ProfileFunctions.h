@@ -10,7 +10,9 @@ namespace platform {
 /// blanks and one pair of matching quotes, and the first of duplicate sections or keys wins.
 /// Gives `defaultValue` when the file, the section or the key is missing, and when the path names
 /// something other than a regular file. At most `size` - 1 characters come back, each UTF-8
-/// sequence counting as one.
+/// sequence counting as one. On Windows a file in UTF-16 with a byte-order mark reads as its text,
+/// and a file that another program keeps open without sharing it throws PathFileAccessError after
+/// a bounded wait.
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& defaultValue, std::size_t size,
                                     const std::string& path);
@@ -18,9 +20,10 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
 /// Sets one value of an INI file, creating the file (mode 0600), the section and the key as
 /// needed; every other line keeps its bytes and the file keeps its line endings, mode and owner.
 /// The file is replaced atomically under a lock, so concurrent writers never lose each other's
-/// keys and readers never see half a file. Returns false, leaving the file as it was, when the
-/// write fails, when the lock stays busy for two seconds, when something other than a regular file
-/// is in the file's place, or when a name or the value could not be stored as one line.
+/// keys and readers never see half a file; a UTF-16 file stays UTF-16. Returns false, leaving the
+/// file as it was, when the write fails, when the lock stays busy for longer than a writer ever
+/// holds it, when something other than a regular file is in the file's place, or when a name or
+/// the value could not be stored as one line.
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& path);
 

@@ -146,8 +146,7 @@ ServiceHost::ServiceHost(EventLoop& loop, std::string serviceName)
             OnStopRequest();
         }
     };
-    loop.OnSignal(SIGTERM, stop);
-    loop.OnSignal(SIGINT, stop);
+    loop.OnRequest(ServiceRequest::Stop, stop);
     // Pause and continue come only when accepted. The status line is the program's to set
     // (SetStatus): besides pause and continue it reports the state of the settings.
     auto request = [this](std::function<void(bool&)>& handler) {
@@ -159,9 +158,9 @@ ServiceHost::ServiceHost(EventLoop& loop, std::string serviceName)
             handler(success);
         };
     };
-    loop.OnSignal(SIGUSR1, request(OnPauseRequest));
-    loop.OnSignal(SIGUSR2, request(OnContinueRequest));
-    loop.OnSignal(SIGHUP, [this](int value) {
+    loop.OnRequest(ServiceRequest::Pause, request(OnPauseRequest));
+    loop.OnRequest(ServiceRequest::Continue, request(OnContinueRequest));
+    loop.OnRequest(ServiceRequest::Control, [this](int value) {
         if (OnControl) {
             OnControl(value);
         }

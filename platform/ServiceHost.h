@@ -8,8 +8,10 @@
 
 namespace platform {
 
-/// Connects the program to systemd: installs and removes its unit, reports readiness, turns
-/// signals into the service notifications and writes event-log entries.
+/// Connects the program to its service host: on Linux to systemd (installs and removes its unit,
+/// reports readiness); on Windows, so far, to the console of the foreground mode (-debug), where
+/// Ctrl+C and closing the window are the stop request. Turns the event loop's service requests
+/// into the service notifications and writes event-log entries.
 class ServiceHost {
   public:
     /// Accepted-controls value with which pause and continue requests are delivered.

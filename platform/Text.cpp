@@ -1,10 +1,14 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 namespace platform {
 
 namespace {
+constexpr char32_t kReplacement = 0xFFFD;
+
 char UpperAscii(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -33,6 +37,77 @@ std::string ToUpperAscii(std::string_view text) {
     std::string upper(text);
     std::transform(upper.begin(), upper.end(), upper.begin(), UpperAscii);
     return upper;
+}
+
+std::wstring ToWide(std::string_view text) {
+    std::wstring wide;
+    wide.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80             ? 1
+                                   : (lead & 0xE0) == 0xC0 ? 2
+                                   : (lead & 0xF0) == 0xE0 ? 3
+                                   : (lead & 0xF8) == 0xF0 ? 4
+                                                           : 0;
+        char32_t point = length == 1 ? lead
+                                     : lead & (length == 2   ? 0x1F
+                                               : length == 3 ? 0x0F
+                                                             : 0x07);
+        std::size_t taken = 1;
+        while (taken < length && i + taken < text.size() &&
+               (static_cast<unsigned char>(text[i + taken]) & 0xC0) == 0x80) {
+            point = (point << 6) | (static_cast<unsigned char>(text[i + taken]) & 0x3F);
+            ++taken;
+        }
+        constexpr std::array<char32_t, 5> smallest{0, 0, 0x80, 0x800, 0x10000};
+        const bool valid = length != 0 && taken == length && point >= smallest[length] &&
+                           point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF);
+        if (!valid) {
+            point = kReplacement;
+        }
+        if (sizeof(wchar_t) == 2 && point >= 0x10000) {
+            wide += static_cast<wchar_t>(0xD800 + ((point - 0x10000) >> 10));
+            wide += static_cast<wchar_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
+        } else {
+            wide += static_cast<wchar_t>(point);
+        }
+        i += taken;
+    }
+    return wide;
+}
+
+std::string FromWide(std::wstring_view text) {
+    std::string narrow;
+    narrow.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto point = static_cast<char32_t>(text[i]);
+        if (sizeof(wchar_t) == 2 && point >= 0xD800 && point <= 0xDBFF && i + 1 < text.size() &&
+            static_cast<char32_t>(text[i + 1]) >= 0xDC00 &&
+            static_cast<char32_t>(text[i + 1]) <= 0xDFFF) {
+            point =
+                0x10000 + ((point - 0xD800) << 10) + (static_cast<char32_t>(text[i + 1]) - 0xDC00);
+            ++i;
+        } else if ((point >= 0xD800 && point <= 0xDFFF) || point > 0x10FFFF) {
+            point = kReplacement;
+        }
+        if (point < 0x80) {
+            narrow += static_cast<char>(point);
+        } else if (point < 0x800) {
+            narrow += static_cast<char>(0xC0 | (point >> 6));
+            narrow += static_cast<char>(0x80 | (point & 0x3F));
+        } else if (point < 0x10000) {
+            narrow += static_cast<char>(0xE0 | (point >> 12));
+            narrow += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+            narrow += static_cast<char>(0x80 | (point & 0x3F));
+        } else {
+            narrow += static_cast<char>(0xF0 | (point >> 18));
+            narrow += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+            narrow += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+            narrow += static_cast<char>(0x80 | (point & 0x3F));
+        }
+    }
+    return narrow;
 }
 
 }  // namespace platform

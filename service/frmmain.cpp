@@ -1,7 +1,5 @@
 #include "service/frmmain.h"
 
-#include <signal.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <iostream>
@@ -78,8 +76,7 @@ std::string WithoutLineBreaks(std::string text) {
 }  // namespace
 
 frmmain::frmmain()
-    : loop_({SIGTERM, SIGINT, SIGUSR1, SIGUSR2, SIGHUP}),
-      NTService1(loop_, "ZARVOUpdater"),
+    : NTService1(loop_, "ZARVOUpdater"),
       Timer(loop_, platform::TickPeriod(), [this] { Timer_Timer(); }) {
     NTService1.OnStart = [this](bool& Success) { NTService1_Start(Success); };
     NTService1.OnPauseRequest = [this](bool& Success) { NTService1_PauseRequest(Success); };

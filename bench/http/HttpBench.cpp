@@ -107,7 +107,7 @@ std::string EchoPage(std::size_t size) {
 int main(int argc, char** argv) {
     std::chrono::seconds delay(argc > 1 ? std::atoi(argv[1]) : 10);
     // Before any thread starts, so that the signal is left to the loop's descriptor.
-    platform::EventLoop loop({SIGUSR1});
+    platform::EventLoop loop;
     std::thread server;
     int port = StartSlowServer(delay, server);
 

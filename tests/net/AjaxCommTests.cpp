@@ -306,9 +306,9 @@ TEST_F(AjaxCommTest, SendData_WithoutRequestObjectReturnsEmptyAndStillRaisesItsE
 
 TEST_F(AjaxCommTest, Abort_FromASignalHandlerEndsTheWaitWhichSleepsMeanwhile) {
     // Created before any thread starts, so that every thread leaves SIGUSR1 to the signalfd.
-    platform::EventLoop loop({SIGUSR1});
+    platform::EventLoop loop;
     AjaxComm comm;
-    loop.OnSignal(SIGUSR1, [&](int) { comm.Abort(); });
+    loop.OnRequest(platform::ServiceRequest::Pause, [&](int) { comm.Abort(); });
     Server silent([](const SeenRequest&, const Connection& connection) { connection.Pause(10s); });
     platform::OverrideHttpBounds(platform::HttpBounds{10s, 10s, 20s, 1024});
     std::thread raiser([] {

@@ -1,0 +1,291 @@
+#include "platform/ProfileFunctions.h"
+
+#include <windows.h>
+// windows.h maps these names to its own ANSI functions; ours are the UTF-8 ones.
+#undef GetPrivateProfileString
+#undef WritePrivateProfileString
+
+#include <chrono>
+#include <cstdint>
+#include <cwchar>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "platform/ProfileFormat.h"
+#include "platform/RuntimeError.h"
+#include "platform/Text.h"
+
+namespace platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Long enough for any writer of ours (a few kilobytes), short enough that a file held by a
+// stuck program ends in a failure rather than a service that hangs, and that a stop request
+// that comes in meanwhile still ends the service within a second.
+constexpr std::chrono::milliseconds kLockWait{900};
+constexpr DWORD kRetryMilliseconds = 20;
+
+class File {
+  public:
+    explicit File(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+    ~File() { Close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
+    File& operator=(File&& other) noexcept {
+        Close();
+        handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
+        return *this;
+    }
+
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+    bool Close() {
+        HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
+        return handle == INVALID_HANDLE_VALUE || CloseHandle(handle) != 0;
+    }
+
+  private:
+    HANDLE handle_;
+};
+
+bool Busy(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Another program may hold the file open without sharing it (an editor saving it, a virus
+// scanner); that passes, so the open is retried for a bounded time.
+File Open(const std::wstring& path, DWORD access, DWORD disposition) {
+    const auto deadline = Clock::now() + kLockWait;
+    for (;;) {
+        File file(CreateFileW(path.c_str(), access,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.Valid() || !Busy(GetLastError()) || Clock::now() >= deadline) {
+            return file;
+        }
+        Sleep(kRetryMilliseconds);
+    }
+}
+
+std::optional<std::string> ReadAll(HANDLE file) {
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        DWORD count = 0;
+        if (!ReadFile(file, buffer, sizeof buffer, &count, nullptr)) {
+            return std::nullopt;
+        }
+        if (count == 0) {
+            return content;
+        }
+        content.append(buffer, count);
+    }
+}
+
+bool WriteAll(HANDLE file, std::string_view data) {
+    while (!data.empty()) {
+        DWORD count = 0;
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1 << 20));
+        if (!WriteFile(file, data.data(), chunk, &count, nullptr) || count == 0) {
+            return false;
+        }
+        data.remove_prefix(count);
+    }
+    return true;
+}
+
+// Writers take a mutex named after the file, not a lock on the file itself: Windows refuses to
+// rename over a file that is open, and a lock must outlive the rename that replaces the file.
+// "Global" lets the service and the dialog (in another session) see the same mutex; a writer
+// that may not create global objects falls back to its session's.
+class WriterMutex {
+  public:
+    explicit WriterMutex(const std::wstring& path) {
+        wchar_t full[32768];
+        DWORD length = GetFullPathNameW(path.c_str(), 32768, full, nullptr);
+        std::wstring name(full, length > 0 && length < 32768 ? length : 0);
+        if (name.empty()) {
+            name = path;
+        }
+        CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+        std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
+        for (wchar_t c : name) {
+            hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ULL;
+        }
+        wchar_t suffix[40];
+        swprintf(suffix, 40, L"ZARVOUpdater.profile.%016llx",
+                 static_cast<unsigned long long>(hash));
+        handle_ = CreateMutexW(nullptr, FALSE, (std::wstring(L"Global\\") + suffix).c_str());
+        if (handle_ == nullptr) {
+            handle_ = CreateMutexW(nullptr, FALSE, (std::wstring(L"Local\\") + suffix).c_str());
+        }
+    }
+    ~WriterMutex() {
+        if (owned_) {
+            ReleaseMutex(handle_);
+        }
+        if (handle_ != nullptr) {
+            CloseHandle(handle_);
+        }
+    }
+    WriterMutex(const WriterMutex&) = delete;
+    WriterMutex& operator=(const WriterMutex&) = delete;
+
+    bool LockWithin(std::chrono::milliseconds wait) {
+        if (handle_ == nullptr) {
+            return false;
+        }
+        // An abandoned mutex belonged to a writer that died; the file is whole all the same,
+        // as every write is one rename.
+        DWORD result = WaitForSingleObject(handle_, static_cast<DWORD>(wait.count()));
+        owned_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+        return owned_;
+    }
+
+  private:
+    HANDLE handle_ = nullptr;
+    bool owned_ = false;
+};
+
+enum class Encoding { Utf8, Utf16LittleEndian, Utf16BigEndian };
+
+// Notepad saves "Unicode" files as UTF-16 with a byte-order mark, and Windows' own profile
+// functions read and write them so; the text format itself works on UTF-8.
+Encoding EncodingOf(std::string_view bytes) {
+    if (bytes.starts_with("\xFF\xFE")) {
+        return Encoding::Utf16LittleEndian;
+    }
+    if (bytes.starts_with("\xFE\xFF")) {
+        return Encoding::Utf16BigEndian;
+    }
+    return Encoding::Utf8;
+}
+
+std::string ToUtf8(std::string_view bytes, Encoding encoding) {
+    if (encoding == Encoding::Utf8) {
+        return std::string(bytes);
+    }
+    std::wstring wide;
+    const int high = encoding == Encoding::Utf16BigEndian ? 0 : 1;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        wide += static_cast<wchar_t>((static_cast<unsigned char>(bytes[i + high]) << 8) |
+                                     static_cast<unsigned char>(bytes[i + 1 - high]));
+    }
+    return FromWide(wide);
+}
+
+std::string FromUtf8(std::string_view text, Encoding encoding) {
+    if (encoding == Encoding::Utf8) {
+        return std::string(text);
+    }
+    const bool big = encoding == Encoding::Utf16BigEndian;
+    std::string bytes = big ? "\xFE\xFF" : "\xFF\xFE";
+    for (wchar_t unit : ToWide(text)) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += big ? high : low;
+        bytes += big ? low : high;
+    }
+    return bytes;
+}
+
+std::wstring DirectoryOf(const std::wstring& path) {
+    std::size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? L"." : path.substr(0, separator + 1);
+}
+
+// Readers see either the old or the new file, never a part of one: the content goes to a
+// temporary file beside the original, which then takes its place in one rename. (ReplaceFileW
+// would keep more of the original's metadata, but under Wine it leaves a moment without any file
+// in the path, in which another writer would start afresh.)
+bool ReplaceContent(const std::wstring& path, std::string_view content,
+                    Clock::time_point deadline) {
+    wchar_t temporary[MAX_PATH + 1];
+    const std::wstring directory = DirectoryOf(path);
+    if (directory.size() >= MAX_PATH - 14 ||
+        GetTempFileNameW(directory.c_str(), L"ini", 0, temporary) == 0) {
+        return false;
+    }
+    File file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    bool written = file.Valid() && WriteAll(file.Get(), content) && FlushFileBuffers(file.Get());
+    written = file.Close() && written;
+    bool replaced = false;
+    while (written && !replaced) {
+        replaced = MoveFileExW(temporary, path.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        // A reader that opened the file without sharing its deletion holds the rename up.
+        const DWORD error = GetLastError();
+        if (!replaced &&
+            ((!Busy(error) && error != ERROR_ACCESS_DENIED) || Clock::now() >= deadline)) {
+            break;
+        }
+        if (!replaced) {
+            Sleep(kRetryMilliseconds);
+        }
+    }
+    if (!replaced) {
+        DeleteFileW(temporary);
+    }
+    return replaced;
+}
+
+}  // namespace
+
+std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& defaultValue, std::size_t size,
+                                    const std::string& path) {
+    File file = Open(ToWide(path), GENERIC_READ, OPEN_EXISTING);
+    if (!file.Valid() && Busy(GetLastError())) {
+        throw errors::PathFileAccessError();
+    }
+    std::optional<std::string> content;
+    if (file.Valid()) {
+        content = ReadAll(file.Get());
+    }
+    if (content) {
+        const std::string text = ToUtf8(*content, EncodingOf(*content));
+        if (std::optional<std::string> value = ProfileValue(text, section, key, size)) {
+            return *value;
+        }
+    }
+    return ProfileDefault(defaultValue, size);
+}
+
+bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& path) {
+    if (!ProfileStorable(section, key, value) || path.empty()) {
+        return false;
+    }
+    const std::wstring widePath = ToWide(path);
+    const auto deadline = Clock::now() + kLockWait;
+    WriterMutex writers(widePath);
+    if (!writers.LockWithin(kLockWait)) {
+        return false;
+    }
+    // Opened for writing although only read: a file the writer may not change stays unchanged.
+    File file = Open(widePath, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    if (!file.Valid()) {
+        return false;
+    }
+    const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+    std::optional<std::string> content = ReadAll(file.Get());
+    file.Close();
+    if (!content) {
+        return false;
+    }
+    const Encoding encoding = EncodingOf(*content);
+    const std::string updated = ProfileUpdated(ToUtf8(*content, encoding), section, key, value);
+    const bool replaced = ReplaceContent(widePath, FromUtf8(updated, encoding), deadline);
+    if (!replaced && created) {
+        // Nothing of ours may stay behind when the very first write fails.
+        DeleteFileW(widePath.c_str());
+    }
+    return replaced;
+}
+
+}  // namespace platform

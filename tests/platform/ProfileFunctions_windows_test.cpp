@@ -1,0 +1,145 @@
+// Windows only: our profile functions against Windows' own, on the same files.
+#include <windows.h>
+#undef GetPrivateProfileString
+#undef WritePrivateProfileString
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/ProfileFunctions.h"
+#include "platform/RuntimeError.h"
+#include "platform/Text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ProfileFunctionsWindowsOnly : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH + 1];
+        ASSERT_NE(GetTempPathW(MAX_PATH + 1, temp), 0u);
+        // Blanks and letters beyond ASCII in the path, as in "C:\Program Files\Zärvo".
+        dir_ =
+            fs::path(temp) / (L"zarvo ini \u00FC\u20AC " + std::to_wstring(GetCurrentProcessId()));
+        fs::remove_all(dir_);
+        ASSERT_TRUE(fs::create_directories(dir_));
+        path_ = platform::FromWide((dir_ / L"zarvoupdater.ini").wstring());
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::wstring WidePath() const { return platform::ToWide(path_); }
+
+    std::string WindowsReads(const wchar_t* section, const wchar_t* key) const {
+        wchar_t value[256];
+        DWORD length =
+            GetPrivateProfileStringW(section, key, L"<none>", value, 256, WidePath().c_str());
+        return platform::FromWide(std::wstring_view(value, length));
+    }
+
+    std::string Bytes() const {
+        std::ifstream file(dir_ / L"zarvoupdater.ini", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+    void WriteBytes(const std::string& bytes) const {
+        std::ofstream(dir_ / L"zarvoupdater.ini", std::ios::binary) << bytes;
+    }
+
+    fs::path dir_;
+    std::string path_;
+};
+
+TEST_F(ProfileFunctionsWindowsOnly, WindowsReadsWhatWeWrite) {
+    ASSERT_TRUE(
+        platform::WritePrivateProfileString("ACCOUNT", "Host", "myhost.zarvo.example", path_));
+    ASSERT_TRUE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
+    ASSERT_TRUE(
+        platform::WritePrivateProfileString("account", "HOST", "other.zarvo.example", path_));
+    ASSERT_TRUE(platform::WritePrivateProfileString("ACCOUNT", "Password", "a b=c", path_));
+    EXPECT_EQ(WindowsReads(L"ACCOUNT", L"Host"), "other.zarvo.example");
+    EXPECT_EQ(WindowsReads(L"wan", L"lastipadress"), "84.1.2.3");
+    EXPECT_EQ(WindowsReads(L"ACCOUNT", L"Password"), "a b=c");
+    EXPECT_EQ(WindowsReads(L"ACCOUNT", L"Missing"), "<none>");
+}
+
+TEST_F(ProfileFunctionsWindowsOnly, WeReadWhatWindowsWritesAndAddToIt) {
+    ASSERT_TRUE(WritePrivateProfileStringW(L"Application", L"Interval", L"10", WidePath().c_str()));
+    ASSERT_TRUE(WritePrivateProfileStringW(L"ZARVO", L"ZARVOServer", L"http://127.0.0.1:8080",
+                                           WidePath().c_str()));
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, WidePath().c_str());  // flush its cache
+    EXPECT_EQ(platform::GetPrivateProfileString("application", "INTERVAL", "", 64, path_), "10");
+    EXPECT_EQ(platform::GetPrivateProfileString("ZARVO", "ZARVOServer", "", 64, path_),
+              "http://127.0.0.1:8080");
+
+    ASSERT_TRUE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
+    EXPECT_EQ(WindowsReads(L"WAN", L"LastIPAdress"), "84.1.2.3");
+    EXPECT_EQ(WindowsReads(L"Application", L"Interval"), "10");
+}
+
+// Notepad's "Unicode" is UTF-16 with a byte-order mark; Windows' reader understands it, and so
+// do we, keeping the file's encoding when we write.
+TEST_F(ProfileFunctionsWindowsOnly, Utf16FileReadsRightAndStaysUtf16) {
+    std::wstring text = L"[ACCOUNT]\r\nHost=h\u00FCst.example\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    WriteBytes(bytes);
+    EXPECT_EQ(platform::GetPrivateProfileString("ACCOUNT", "Host", "", 64, path_),
+              "h\xC3\xBCst.example");
+    ASSERT_TRUE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
+    EXPECT_EQ(Bytes().substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(WindowsReads(L"ACCOUNT", L"Host"), "h\xC3\xBCst.example");
+    EXPECT_EQ(WindowsReads(L"WAN", L"LastIPAdress"), "84.1.2.3");
+}
+
+TEST_F(ProfileFunctionsWindowsOnly, AFileHeldWithoutSharingFailsAfterABoundedWait) {
+    WriteBytes("[WAN]\r\nLastIPAdress=1.2.3.4\r\n");
+    HANDLE holder = CreateFileW((dir_ / L"zarvoupdater.ini").c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(platform::GetPrivateProfileString("WAN", "LastIPAdress", "", 64, path_),
+                 platform::RuntimeError);
+    EXPECT_FALSE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
+    auto waited = std::chrono::steady_clock::now() - start;
+    CloseHandle(holder);
+    EXPECT_LT(waited, std::chrono::seconds(15));
+    EXPECT_EQ(Bytes(), "[WAN]\r\nLastIPAdress=1.2.3.4\r\n");
+    EXPECT_EQ(platform::GetPrivateProfileString("WAN", "LastIPAdress", "", 64, path_), "1.2.3.4");
+}
+
+TEST_F(ProfileFunctionsWindowsOnly, ConcurrentWritersLoseNoKey) {
+    constexpr int kWriters = 4;
+    constexpr int kKeys = 10;
+    std::vector<std::thread> writers;
+    std::vector<int> failures(kWriters, 0);
+    for (int w = 0; w < kWriters; ++w) {
+        writers.emplace_back([&, w] {
+            for (int k = 0; k < kKeys; ++k) {
+                std::string key = "K" + std::to_string(w) + "_" + std::to_string(k);
+                failures[w] += platform::WritePrivateProfileString("S", key, key, path_) ? 0 : 1;
+            }
+        });
+    }
+    for (auto& writer : writers) {
+        writer.join();
+    }
+    for (int w = 0; w < kWriters; ++w) {
+        EXPECT_EQ(failures[w], 0);
+        for (int k = 0; k < kKeys; ++k) {
+            std::string key = "K" + std::to_string(w) + "_" + std::to_string(k);
+            EXPECT_EQ(platform::GetPrivateProfileString("S", key, "", 64, path_), key);
+        }
+    }
+}
+
+}  // namespace
