@@ -32,19 +32,19 @@ FileLock::FileLock(const std::string& path, std::chrono::milliseconds wait)
     if (handle_ < 0 || fstat(static_cast<int>(handle_), &info) != 0 || !S_ISREG(info.st_mode)) {
         return;
     }
-    // flock(2) has no timeout of its own. The lock is held for the few milliseconds of one write,
-    // so a retry that starts every millisecond and backs off to a few dozen gets it soon after
-    // release without spinning.
+    // flock(2) has no timeout of its own, so the wait retries. A writer that writes again and
+    // again frees the lock only for microseconds between two writes; a retry every millisecond
+    // still meets such a gap soon, where one that backed off to tens of milliseconds would
+    // starve behind it.
     const auto deadline = std::chrono::steady_clock::now() + wait;
-    auto pause = std::chrono::milliseconds(1);
+    constexpr auto kRetry = std::chrono::milliseconds(1);
     while (!(held_ = TryLock(static_cast<int>(handle_))) && errno == EWOULDBLOCK) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left <= std::chrono::milliseconds::zero()) {
             break;
         }
-        std::this_thread::sleep_for(std::min(pause, left));
-        pause = std::min(pause * 2, std::chrono::milliseconds(32));
+        std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(kRetry, left));
     }
 }
 
