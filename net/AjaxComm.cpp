@@ -81,7 +81,12 @@ AjaxValue AjaxComm::SendData(std::string URL_Parameter, AjaxBody BodyData, std::
     };
 
     bAbort = false;
-    step([&] { request = platform::CreateHttpRequest(); });
+    step([&] {
+        request = requestFactory_ ? requestFactory_() : platform::CreateHttpRequest();
+        if (!request) {
+            throw platform::errors::CannotCreateObjectError("HTTP request object");
+        }
+    });
     onRequest([&](platform::HttpRequest& r) {
         r.open(sSendMethod, sAddress + URL_Parameter, bAsynchronize, sUserName, sPassword);
     });

@@ -6,6 +6,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/HttpRequest.h"
+
 /// The result of a request: nothing, the response as text, or the raw response body.
 using AjaxValue = std::variant<std::monostate, std::string, std::vector<std::uint8_t>>;
 
@@ -39,6 +41,11 @@ class AjaxComm {
     std::string SendMethod() const { return sSendMethod; }
     void SendMethod(std::string value) { sSendMethod = std::move(value); }
 
+    /// Where SendData gets its request objects; an empty factory means platform::CreateHttpRequest.
+    void RequestFactory(platform::HttpRequestFactory factory) {
+        requestFactory_ = std::move(factory);
+    }
+
     /// Why the last SendData gave an empty result: the first failing step's description. Empty
     /// after an answer of any status, and after a cancellation.
     const std::string& FailureReason() const { return sFailureReason; }
@@ -55,4 +62,5 @@ class AjaxComm {
     std::string sSendMethod = "post";
     bool bAbort = false;
     std::string sFailureReason;
+    platform::HttpRequestFactory requestFactory_;
 };

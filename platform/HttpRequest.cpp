@@ -138,7 +138,7 @@ class CurlHttpRequest final : public HttpRequest {
         easy_ = global == CURLE_OK ? curl_easy_init() : nullptr;
         if (multi_ == nullptr || easy_ == nullptr) {
             Release();
-            throw RuntimeError(429, "Cannot create the HTTP request object");
+            throw errors::CannotCreateObjectError("HTTP request object");
         }
     }
     ~CurlHttpRequest() override { Release(); }
@@ -549,7 +549,7 @@ std::unique_ptr<HttpRequest> CreateHttpRequest() {
     }
     std::unique_ptr<HttpRequest> request = FactoryOverride()();
     if (!request) {
-        throw RuntimeError(429, "Cannot create the HTTP request object");
+        throw errors::CannotCreateObjectError("HTTP request object");
     }
     return request;
 }

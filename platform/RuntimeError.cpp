@@ -33,6 +33,18 @@ RuntimeError TypeMismatchError() {
 RuntimeError PathFileAccessError() {
     return RuntimeError(PathFileAccess, "Path/File access error");
 }
+RuntimeError ObjectVariableNotSetError() {
+    return RuntimeError(ObjectVariableNotSet, "Object variable or With block variable not set");
+}
+RuntimeError CannotCreateObjectError(const std::string& what) {
+    return RuntimeError(CannotCreateObject, "Cannot create the " + what);
+}
+RuntimeError AsRuntimeError(const std::exception& error) {
+    if (auto* runtimeError = dynamic_cast<const RuntimeError*>(&error)) {
+        return *runtimeError;
+    }
+    return RuntimeError(InternalError, std::string("Internal error: ") + error.what());
+}
 }  // namespace errors
 
 }  // namespace platform

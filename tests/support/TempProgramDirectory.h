@@ -1,0 +1,46 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "platform/ProgramInfo.h"
+
+/// A fresh program directory for one test, with the program's location pointed at it while the
+/// object lives; removed with everything in it afterwards.
+class TempProgramDirectory {
+  public:
+    explicit TempProgramDirectory(const std::string& programName = "zarvoupdater")
+        : path_(std::filesystem::temp_directory_path() /
+                (programName + "-" + std::to_string(std::random_device()()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+        platform::OverrideProgramLocation(platform::ProgramLocation{path_.string(), programName});
+    }
+    ~TempProgramDirectory() {
+        platform::OverrideProgramLocation(std::nullopt);
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempProgramDirectory(const TempProgramDirectory&) = delete;
+    TempProgramDirectory& operator=(const TempProgramDirectory&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    void Write(const std::string& name, const std::string& text) const {
+        std::ofstream(path_ / name, std::ios::binary) << text;
+    }
+    std::string Read(const std::string& name) const {
+        std::ifstream file(path_ / name, std::ios::binary);
+        std::ostringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+
+  private:
+    std::filesystem::path path_;
+};
