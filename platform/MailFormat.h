@@ -12,10 +12,6 @@ namespace platform::mail {
 /// Encoded body lines stay this short, far below the 998 octets SMTP allows.
 inline constexpr std::size_t kEncodedLineLength = 76;
 
-bool IsControl(unsigned char c);
-bool HasControl(std::string_view text);
-/// `text` with every control character replaced by `replacement`.
-std::string ReplaceControls(std::string text, char replacement);
 bool IsAscii(std::string_view text);
 
 /// Base64 in lines of `lineLength` characters joined by CRLF, the last one possibly shorter
