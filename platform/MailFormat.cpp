@@ -53,7 +53,7 @@ std::string Base64(std::string_view data, std::size_t lineLength) {
 std::string QuotedPrintable(std::string_view data) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     // Room for a trailing blank that must become "=20" plus the soft break "=".
-    constexpr std::size_t kContentLength = kEncodedLineLength - 3;
+    constexpr std::size_t kContentLength = kLineLength - 3;
     std::string out;
     std::string line;
     auto finishLine = [&](bool soft) {
