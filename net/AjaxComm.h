@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
@@ -54,6 +55,28 @@ class AjaxComm {
     std::function<void(const AjaxValue& vData, const std::string& sHeader)> DataReceived;
 
   private:
+    // Continue on failure: a failing step is abandoned and noted, and the next one runs, so
+    // that nothing reaches the caller but an empty result. The first failure is the cause.
+    class Steps {
+      public:
+        explicit Steps(std::string& reason) : reason_(reason) {}
+        void Run(const std::function<void()>& action);
+        /// A step on the request object; fails when there is none.
+        void OnRequest(const std::unique_ptr<platform::HttpRequest>& request,
+                       const std::function<void(platform::HttpRequest&)>& action);
+        bool Failed() const { return failed_; }
+
+      private:
+        void Fail(const std::string& reason);
+        std::string& reason_;
+        bool failed_ = false;
+    };
+
+    /// Waits for the exchange to end; true when it completed, false after a failure or an
+    /// abort.
+    bool WaitForAnswer(Steps& steps, std::unique_ptr<platform::HttpRequest>& request,
+                       std::string& sHeader);
+
     std::string sAddress;
     std::string sContentType = "TEXT/XML";
     bool bAsynchronize = true;
