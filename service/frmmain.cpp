@@ -20,19 +20,8 @@ namespace {
 
 constexpr std::int16_t ErrorEventType = 109;
 constexpr std::int32_t ErrorEventId = 1;
-constexpr std::size_t BannerWidth = 96;
 
 using platform::errors::AsRuntimeError;
-
-void WriteBanner(const std::string& title) {
-    const std::string rule(BannerWidth, '#');
-    std::string middle = title;
-    middle.resize(BannerWidth - 1, ' ');
-    middle += '#';
-    WriteLog(rule, 4);
-    WriteLog(middle, 4);
-    WriteLog(rule, 4);
-}
 
 std::int64_t TicksPerInterval(std::int32_t interval) {
     return std::int64_t{interval} * 60;
@@ -52,18 +41,6 @@ std::string SettingsProblem(const std::exception& caught) {
         where = " at [" + conversion->Section() + "] " + conversion->Key();
     }
     return "settings not loaded: " + AsRuntimeError(caught).Text() + where;
-}
-
-std::string WithoutLineBreaks(std::string text) {
-    auto removeAll = [&text](const std::string& what) {
-        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at)) {
-            text.erase(at, what.size());
-        }
-    };
-    removeAll("\r\n");
-    removeAll("\r");
-    removeAll("\n");
-    return text;
 }
 
 }  // namespace
