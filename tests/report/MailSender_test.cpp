@@ -79,6 +79,6 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"RecipientWithLineBreak", false, "127.0.0.1", "s@zarvo.example",
                     "a@zarvo.example\r\nDATA",
                     "[5] Mail not sent: invalid recipient address \"a@zarvo.example??DATA\""}),
-    [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<FailureCase>& testParam) { return testParam.param.name; });
 
 }  // namespace

@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "host&<"},
         ReportCase{"LineBreaksPassThrough", false, "line 1\r\nline 2\nline 3", "1.2.3.4", "start\n",
                    "end\r", "host\r\nname"}),
-    [](const ::testing::TestParamInfo<ReportCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<ReportCase>& testParam) { return testParam.param.name; });
 
 // 1.0.0 has a minor and a patch number of 0; neither may be dropped.
 TEST(ReportVersion, ShowsThreeNumbersEvenWhenTheyAreZero) {
