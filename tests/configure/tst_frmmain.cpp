@@ -16,6 +16,8 @@
 
 namespace {
 
+using configure::frmmain;
+
 /// The dialog with its messages collected instead of shown.
 class QuietForm : public frmmain {
   public:
