@@ -11,13 +11,13 @@
 #include "platform/ProgramInfo.h"
 
 /// A fresh program directory for one test, with the program's location pointed at it while the
-/// object lives; removed with everything in it afterwards.
+/// object lives; removed with everything in it afterwards. Its name starts with `prefix` and
+/// carries the test's name.
 class TempProgramDirectory {
   public:
-    explicit TempProgramDirectory(const std::string& programName = "zarvoupdater")
-        : path_(std::filesystem::temp_directory_path() /
-                (programName + "-" + std::to_string(std::random_device()()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+    explicit TempProgramDirectory(const std::string& programName = "zarvoupdater",
+                                  const std::string& prefix = "zarvo-")
+        : path_(std::filesystem::temp_directory_path() / (prefix + UniqueName())) {
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
         platform::OverrideProgramLocation(platform::ProgramLocation{path_.string(), programName});
@@ -42,5 +42,14 @@ class TempProgramDirectory {
     }
 
   private:
+    static std::string UniqueName() {
+        std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        // Parameterised tests are named "Name/0".
+        for (char& c : test) {
+            c = c == '/' ? '-' : c;
+        }
+        return std::to_string(std::random_device()()) + "-" + test;
+    }
+
     std::filesystem::path path_;
 };

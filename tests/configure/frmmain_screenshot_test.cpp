@@ -39,4 +39,4 @@ class ScreenshotTest : public QObject {
 };
 
 QTEST_MAIN(ScreenshotTest)
-#include "tst_screenshot.moc"
+#include "frmmain_screenshot_test.moc"

@@ -351,4 +351,4 @@ class FrmmainTest : public QObject {
 };
 
 QTEST_MAIN(FrmmainTest)
-#include "tst_frmmain.moc"
+#include "frmmain_test.moc"
