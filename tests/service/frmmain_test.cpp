@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -25,6 +26,7 @@ namespace {
 using Entry = FakeEventLog::Entry;
 using Lines = std::vector<std::string>;
 
+const platform::TimePoint kLogTime = platform::TimePoint{} + std::chrono::hours(24 * 20000);
 constexpr std::int32_t Int32Max = std::numeric_limits<std::int32_t>::max();
 const std::string Rule(96, '#');
 const std::string EchoUrl = "http://echo.test/ip";
@@ -52,6 +54,8 @@ class frmmainTest : public ::testing::Test {
         AppSettings = AppSettingsRecord{};
         TickCounter = 0;
         CurrentErrorCounter = 0;
+        // The log's lines carry the time of the system clock, so that one is fixed as well.
+        platform::OverrideClock([] { return kLogTime; });
         WriteSettings();
         LoadSettings();  // as the load procedure does before the first tick
         auto mail = std::make_unique<FakeMailTransport>();
@@ -79,15 +83,16 @@ class frmmainTest : public ::testing::Test {
 
     // The log's lines without their date and time.
     Lines LogLines() const {
+        const std::string stamp =
+            platform::ShortDate(kLogTime) + " " + platform::LongTime(kLogTime) + " ";
         std::istringstream text(dir_.Read("log/zarvoupdater.log"));
         Lines lines;
         for (std::string line; std::getline(text, line);) {
             if (!line.empty() && line.back() == '\r') {
                 line.pop_back();
             }
-            std::size_t date = line.find(' ');
-            std::size_t time = line.find(' ', date + 1);
-            lines.push_back(line.substr(time + 1));
+            EXPECT_TRUE(line.starts_with(stamp)) << line;
+            lines.push_back(line.substr(std::min(stamp.size(), line.size())));
         }
         return lines;
     }
@@ -126,6 +131,7 @@ class frmmainTest : public ::testing::Test {
 
     void TearDown() override {
         form_.reset();
+        platform::OverrideClock({});
         AppSettings = AppSettingsRecord{};
         TickCounter = 0;
         CurrentErrorCounter = 0;
@@ -363,7 +369,8 @@ TEST_F(frmmainTest, StopEndsTheRunWhereverItWaitsAndLeavesTheTimerOff) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TearDown();
+        form_.reset();  // one form at a time: each has its own event loop
+        TickCounter = 0;
         FakeHttp http;
         auto mail = std::make_unique<FakeMailTransport>();
         FakeMailTransport* sent = mail.get();
