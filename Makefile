@@ -6,15 +6,22 @@ WINDOWS_BUILD ?= build-windows
 MINGW_TOOLCHAIN = cmake/mingw-w64.cmake
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build-sanitize windows test unit-test sanitize-test windows-test e2e-test demo bench install clean
+.PHONY: all deps build configure-build build-sanitize windows test unit-test sanitize-test \
+	windows-test e2e-test demo bench format-check clean
 
 all: build
 
-deps:
+# apt is asked again only when the package list has changed since it last succeeded.
+DEPS_STAMP = $(BUILD)/.deps-installed
+deps: $(DEPS_STAMP)
+$(DEPS_STAMP): scripts/install-deps
 	scripts/install-deps
+	mkdir -p $(@D) && touch $@
 
-build: deps
+configure-build: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure-build
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-sanitize: deps
@@ -43,7 +50,9 @@ e2e-test: build windows
 
 test: unit-test sanitize-test windows-test e2e-test
 
-demo: build
+# The demo runs the service program only.
+demo: configure-build
+	cmake --build $(BUILD) -j $(JOBS) --target zarvoupdater
 	scripts/demo $(BUILD)
 
 bench: build
@@ -64,6 +73,9 @@ FUZZ_SECONDS ?= 30
 .PHONY: fuzz
 fuzz:
 	scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+format-check: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(RELEASE_BUILD) $(WINDOWS_BUILD) demo

@@ -39,6 +39,8 @@ void KeepOnOneLine(QLineEdit& box, const QString& text) {
 
 }  // namespace
 
+namespace configure {
+
 frmmain::frmmain(QWidget* parent) : QWidget(parent) {
     setObjectName(QString::fromLatin1(kFormName));
     setWindowTitle(QString::fromLatin1(kFormCaption));
@@ -151,3 +153,5 @@ int RunConfiguration(frmmain& form) {
     form.show();
     return QApplication::exec();
 }
+
+}  // namespace configure

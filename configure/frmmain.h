@@ -11,6 +11,8 @@ class QLabel;
 class QLineEdit;
 struct DialogControl;
 
+namespace configure {
+
 /// The settings dialog: shows the user-editable keys of zarvoupdater.ini and saves them.
 class frmmain : public QWidget {
     Q_OBJECT
@@ -40,3 +42,5 @@ class frmmain : public QWidget {
 /// Loads `form` and runs it until it is closed; the program's exit status. A form that
 /// cannot load is never shown and gives 1.
 int RunConfiguration(frmmain& form);
+
+}  // namespace configure

@@ -4,6 +4,6 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    frmmain form;
+    configure::frmmain form;
     return RunConfiguration(form);
 }

@@ -8,7 +8,7 @@
 
 #include "net/AjaxComm.h"
 #include "platform/HttpRequest.h"
-#include "tests/net/LoopbackHttpServer.h"
+#include "tests/support/LoopbackHttpServer.h"
 
 namespace {
 

@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
 
     const std::string quoted = platform::mail::QuotedPrintable(text);
-    CheckLines(quoted, platform::mail::kEncodedLineLength, "quoted-printable line too long");
+    CheckLines(quoted, platform::mail::kLineLength, "quoted-printable line too long");
     if (DecodeQuotedPrintable(quoted) != text) {
         Fail("quoted-printable does not decode to the text");
     }

@@ -1,7 +1,6 @@
 #include "net/AjaxComm.h"
 
 #include <memory>
-#include <stdexcept>
 
 #include "platform/EventLoop.h"
 #include "platform/HttpRequest.h"
@@ -33,6 +32,35 @@ bool IsBinaryContentType(const std::string& sHeader) {
 
 }  // namespace
 
+void AjaxComm::Steps::Run(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const platform::RuntimeError& error) {
+        Fail(error.Description());
+    } catch (const std::exception& error) {
+        Fail(error.what());
+    } catch (...) {
+        Fail("");
+    }
+}
+
+void AjaxComm::Steps::OnRequest(const std::unique_ptr<platform::HttpRequest>& request,
+                                const std::function<void(platform::HttpRequest&)>& action) {
+    Run([&] {
+        if (!request) {
+            throw platform::errors::ObjectVariableNotSetError();
+        }
+        action(*request);
+    });
+}
+
+void AjaxComm::Steps::Fail(const std::string& reason) {
+    if (!failed_) {
+        reason_ = reason.empty() ? "unknown failure" : reason;
+    }
+    failed_ = true;
+}
+
 std::string AsText(const AjaxValue& vData) {
     if (const auto* text = std::get_if<std::string>(&vData)) {
         return *text;
@@ -48,83 +76,41 @@ void AjaxComm::Abort() {
 }
 
 AjaxValue AjaxComm::SendData(std::string URL_Parameter, AjaxBody BodyData, std::string& sHeader) {
-    AjaxValue result;
-    bool failed = false;
     sFailureReason.clear();
-    // Continue on failure: a failing step is abandoned and noted, and the next one runs, so
-    // that nothing reaches the caller but an empty result. The first failure is the cause.
-    auto fail = [&](const std::string& reason) {
-        if (!failed) {
-            sFailureReason = reason.empty() ? "unknown failure" : reason;
-        }
-        failed = true;
-    };
-    auto step = [&](auto&& action) {
-        try {
-            action();
-        } catch (const platform::RuntimeError& error) {
-            fail(error.Description());
-        } catch (const std::exception& error) {
-            fail(error.what());
-        } catch (...) {
-            fail("");
-        }
-    };
+    Steps steps(sFailureReason);
     std::unique_ptr<platform::HttpRequest> request;
-    auto onRequest = [&](auto&& action) {
-        step([&] {
-            if (!request) {
-                throw std::logic_error("no request object");
-            }
-            action(*request);
-        });
-    };
-
     bAbort = false;
-    step([&] { request = platform::CreateHttpRequest(); });
-    onRequest([&](platform::HttpRequest& r) {
+    steps.Run([&] {
+        request = requestFactory_ ? requestFactory_() : platform::CreateHttpRequest();
+        if (!request) {
+            throw platform::errors::CannotCreateObjectError("HTTP request object");
+        }
+    });
+    steps.OnRequest(request, [&](platform::HttpRequest& r) {
         r.open(sSendMethod, sAddress + URL_Parameter, bAsynchronize, sUserName, sPassword);
     });
-    onRequest([&](platform::HttpRequest& r) { r.setRequestHeader("Content-Type", sContentType); });
-    onRequest([&](platform::HttpRequest& r) { r.send(BodyText(BodyData)); });
+    steps.OnRequest(request, [&](platform::HttpRequest& r) {
+        r.setRequestHeader("Content-Type", sContentType);
+    });
+    steps.OnRequest(request, [&](platform::HttpRequest& r) { r.send(BodyText(BodyData)); });
 
-    bool completed = false;
-    for (;;) {
-        int state = platform::HttpRequest::Uninitialized;
-        onRequest([&](platform::HttpRequest& r) { state = r.readyState(); });
-        // A completed exchange is read even when an earlier step failed.
-        if (state == platform::HttpRequest::Completed) {
-            completed = true;
-            break;
-        }
-        if (failed) {
-            break;
-        }
-        if (bAbort) {
-            onRequest([](platform::HttpRequest& r) { r.abort(); });
-            step([&] { sHeader = "ABORT"; });
-            bAbort = false;
-            sFailureReason.clear();
-            break;
-        }
-        // Sleeps until the exchange moves or a signal waits; then the program's handlers run,
-        // which is where Abort() can be called.
-        onRequest([](platform::HttpRequest& r) { r.wait(); });
-        step([] { platform::DoEvents(); });
-    }
-
-    if (completed) {
-        onRequest([&](platform::HttpRequest& r) { sHeader = r.getResponseHeader("Content-Type"); });
+    AjaxValue result;
+    if (WaitForAnswer(steps, request, sHeader)) {
+        steps.OnRequest(request, [&](platform::HttpRequest& r) {
+            sHeader = r.getResponseHeader("Content-Type");
+        });
         bool binary = false;
-        step([&] { binary = IsBinaryContentType(sHeader); });
-        if (binary) {
-            onRequest([&](platform::HttpRequest& r) { result = r.responseBody(); });
-        } else {
-            onRequest([&](platform::HttpRequest& r) { result = r.responseText(); });
-        }
+        steps.Run([&] { binary = IsBinaryContentType(sHeader); });
+        steps.OnRequest(request, [&](platform::HttpRequest& r) {
+            if (binary) {
+                result = r.responseBody();
+            } else {
+                result = r.responseText();
+            }
+        });
     }
 
-    step([&] {
+    steps.Run([&] {
         if (DataReceived) {
             DataReceived(result, sHeader);
         }
@@ -134,4 +120,30 @@ AjaxValue AjaxComm::SendData(std::string URL_Parameter, AjaxBody BodyData, std::
         sFailureReason.clear();
     }
     return result;
+}
+
+bool AjaxComm::WaitForAnswer(Steps& steps, std::unique_ptr<platform::HttpRequest>& request,
+                             std::string& sHeader) {
+    for (;;) {
+        int state = platform::HttpRequest::Uninitialized;
+        steps.OnRequest(request, [&](platform::HttpRequest& r) { state = r.readyState(); });
+        // A completed exchange is read even when an earlier step failed.
+        if (state == platform::HttpRequest::Completed) {
+            return true;
+        }
+        if (steps.Failed()) {
+            return false;
+        }
+        if (bAbort) {
+            steps.OnRequest(request, [](platform::HttpRequest& r) { r.abort(); });
+            steps.Run([&] { sHeader = "ABORT"; });
+            bAbort = false;
+            sFailureReason.clear();
+            return false;
+        }
+        // Sleeps until the exchange moves or a signal waits; then the program's handlers run,
+        // which is where Abort() can be called.
+        steps.OnRequest(request, [](platform::HttpRequest& r) { r.wait(); });
+        steps.Run([] { platform::DoEvents(); });
+    }
 }

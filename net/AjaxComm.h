@@ -2,9 +2,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
+
+#include "platform/HttpRequest.h"
 
 /// The result of a request: nothing, the response as text, or the raw response body.
 using AjaxValue = std::variant<std::monostate, std::string, std::vector<std::uint8_t>>;
@@ -39,6 +42,11 @@ class AjaxComm {
     std::string SendMethod() const { return sSendMethod; }
     void SendMethod(std::string value) { sSendMethod = std::move(value); }
 
+    /// Where SendData gets its request objects; an empty factory means platform::CreateHttpRequest.
+    void RequestFactory(platform::HttpRequestFactory factory) {
+        requestFactory_ = std::move(factory);
+    }
+
     /// Why the last SendData gave an empty result: the first failing step's description. Empty
     /// after an answer of any status, and after a cancellation.
     const std::string& FailureReason() const { return sFailureReason; }
@@ -47,6 +55,28 @@ class AjaxComm {
     std::function<void(const AjaxValue& vData, const std::string& sHeader)> DataReceived;
 
   private:
+    // Continue on failure: a failing step is abandoned and noted, and the next one runs, so
+    // that nothing reaches the caller but an empty result. The first failure is the cause.
+    class Steps {
+      public:
+        explicit Steps(std::string& reason) : reason_(reason) {}
+        void Run(const std::function<void()>& action);
+        /// A step on the request object; fails when there is none.
+        void OnRequest(const std::unique_ptr<platform::HttpRequest>& request,
+                       const std::function<void(platform::HttpRequest&)>& action);
+        bool Failed() const { return failed_; }
+
+      private:
+        void Fail(const std::string& reason);
+        std::string& reason_;
+        bool failed_ = false;
+    };
+
+    /// Waits for the exchange to end; true when it completed, false after a failure or an
+    /// abort.
+    bool WaitForAnswer(Steps& steps, std::unique_ptr<platform::HttpRequest>& request,
+                       std::string& sHeader);
+
     std::string sAddress;
     std::string sContentType = "TEXT/XML";
     bool bAsynchronize = true;
@@ -55,4 +85,5 @@ class AjaxComm {
     std::string sSendMethod = "post";
     bool bAbort = false;
     std::string sFailureReason;
+    platform::HttpRequestFactory requestFactory_;
 };

@@ -6,7 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
+
+#include "platform/RuntimeError.h"
 
 namespace platform {
 
@@ -35,11 +36,11 @@ void EventLoop::Open() {
     // The program has one thread, so the process mask is the thread mask; threads that libcurl
     // starts later inherit it and never take the signals away from the signalfd.
     if (sigprocmask(SIG_BLOCK, &mask, nullptr) != 0) {
-        throw std::system_error(errno, std::generic_category(), "sigprocmask");
+        throw errors::SystemCallError("sigprocmask", errno);
     }
     int descriptor = signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
     if (descriptor < 0) {
-        throw std::system_error(errno, std::generic_category(), "signalfd");
+        throw errors::SystemCallError("signalfd", errno);
     }
     wakeHandle_ = descriptor;
 }
@@ -80,7 +81,7 @@ void EventLoop::Run() {
         pollfd descriptor{Descriptor(wakeHandle_), POLLIN, 0};
         int ready = poll(&descriptor, 1, PollTimeoutMilliseconds());
         if (ready < 0 && errno != EINTR) {
-            throw std::system_error(errno, std::generic_category(), "poll");
+            throw errors::SystemCallError("poll", errno);
         }
         if (ready > 0) {
             ProcessPendingEvents();

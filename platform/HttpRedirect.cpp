@@ -1,13 +1,44 @@
 #include "platform/HttpRedirect.h"
 
-#include <curl/curl.h>
-
-#include <memory>
+#include <algorithm>
 #include <optional>
 
+#include "platform/Curl.h"
 #include "platform/Text.h"
 
 namespace platform {
+
+RuntimeError HttpUsageError(const std::string& detail) {
+    return RuntimeError(errors::InvalidProcedureCall,
+                        "Invalid procedure call or argument: " + detail);
+}
+
+bool IsHttpToken(std::string_view text) {
+    constexpr std::string_view punctuation = "!#$%&'*+-.^_`|~";
+    return !text.empty() && std::all_of(text.begin(), text.end(), [&](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+               punctuation.find(c) != std::string_view::npos;
+    });
+}
+
+// Browsers' request objects send these in upper case whatever the script wrote, and servers
+// answer a lower-case "get" with 400; the tunnelling and tracing methods they refuse outright.
+std::string WireMethod(const std::string& method) {
+    if (!IsHttpToken(method)) {
+        throw HttpUsageError("method \"" + method + "\"");
+    }
+    for (std::string_view refused : {"CONNECT", "TRACE", "TRACK"}) {
+        if (EqualsIgnoringCase(method, refused)) {
+            throw HttpUsageError("method " + method + " is not allowed");
+        }
+    }
+    for (std::string_view standard : {"GET", "HEAD", "POST", "PUT", "DELETE", "OPTIONS", "PATCH"}) {
+        if (EqualsIgnoringCase(method, standard)) {
+            return std::string(standard);
+        }
+    }
+    return method;
+}
 
 namespace {
 
@@ -16,7 +47,7 @@ struct Origin {
 };
 
 std::optional<Origin> OriginOf(const std::string& url) {
-    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), curl_url_cleanup);
+    curl::UrlHandle handle(curl_url());
     if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
         return std::nullopt;
     }
@@ -25,12 +56,11 @@ std::optional<Origin> OriginOf(const std::string& url) {
                                                         {CURLUPART_HOST, &origin.host},
                                                         {CURLUPART_PORT, &origin.port}};
     for (auto [part, text] : parts) {
-        char* value = nullptr;
-        if (curl_url_get(handle.get(), part, &value, CURLU_DEFAULT_PORT) != CURLUE_OK) {
+        std::optional<std::string> value = curl::UrlPart(handle.get(), part, CURLU_DEFAULT_PORT);
+        if (!value) {
             return std::nullopt;
         }
-        *text = value;
-        curl_free(value);
+        *text = std::move(*value);
     }
     return origin;
 }

@@ -1,7 +1,5 @@
 #include "platform/MailComponent.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +7,9 @@
 #include <string_view>
 
 #include "platform/Clock.h"
+#include "platform/Curl.h"
 #include "platform/EventLoop.h"
+#include "platform/HttpRequest.h"
 #include "platform/MailFormat.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
@@ -22,9 +22,7 @@ using namespace mail;
 
 // The same bounds as the HTTP requests: a server that stops answering must not hold the
 // service's only thread for longer than a few minutes.
-constexpr long kConnectTimeoutSeconds = 30;
-constexpr long kStallSeconds = 60;
-constexpr long kTotalSeconds = 300;
+constexpr HttpBounds kBounds{};
 constexpr std::size_t kMaxReplyLength = 1000;
 
 // The description becomes one line of the log, whatever the server or libcurl put into it.
@@ -89,47 +87,41 @@ ServerUrl ParseServer(const std::string& setting, int defaultPort) {
     if (!schemeGiven) {
         text = "smtp://" + text;
     }
-    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), curl_url_cleanup);
-    char* part = nullptr;
-    ServerUrl result;
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK ||
-        curl_url_get(url.get(), CURLUPART_SCHEME, &part, 0) != CURLUE_OK) {
-        throw BadSetting("invalid SMTP server " + Shown(server));
+    curl::UrlHandle url(curl_url());
+    const auto invalid = [&server] { return BadSetting("invalid SMTP server " + Shown(server)); };
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK) {
+        throw invalid();
     }
-    const std::string scheme = part;
-    curl_free(part);
+    const std::string scheme = curl::UrlPart(url.get(), CURLUPART_SCHEME).value_or("");
     if (scheme != "smtp" && scheme != "smtps") {
-        throw BadSetting("invalid SMTP server " + Shown(server));
+        throw invalid();
     }
     // Credentials in the URL would bypass the rule that they travel only encrypted.
-    if (curl_url_get(url.get(), CURLUPART_USER, &part, 0) == CURLUE_OK) {
-        curl_free(part);
+    if (curl::UrlPart(url.get(), CURLUPART_USER)) {
         throw BadSetting("the SMTP server setting carries a user name; use the login settings");
     }
+    ServerUrl result;
     result.implicitTls = scheme == "smtps";
-    std::string port;
-    if (curl_url_get(url.get(), CURLUPART_PORT, &part, 0) == CURLUE_OK) {
-        port = part;
-        curl_free(part);
-    } else {
+    std::string port = curl::UrlPart(url.get(), CURLUPART_PORT).value_or("");
+    if (port.empty()) {
         port = std::to_string(defaultPort != 0 ? defaultPort : (result.implicitTls ? 465 : 25));
-        curl_url_set(url.get(), CURLUPART_PORT, port.c_str(), 0);
+        if (curl_url_set(url.get(), CURLUPART_PORT, port.c_str(), 0) != CURLUE_OK) {
+            throw invalid();
+        }
     }
     // Port 465 speaks TLS from the first byte, as mail clients treat it; a STARTTLS attempt
     // there only waits for the timeout. A scheme written out keeps its meaning.
     if (!schemeGiven && port == "465") {
         result.implicitTls = true;
-        curl_url_set(url.get(), CURLUPART_SCHEME, "smtps", 0);
+        if (curl_url_set(url.get(), CURLUPART_SCHEME, "smtps", 0) != CURLUE_OK) {
+            throw invalid();
+        }
     }
-    if (curl_url_get(url.get(), CURLUPART_HOST, &part, 0) == CURLUE_OK) {
-        result.host = part;
-        curl_free(part);
+    result.host = curl::UrlPart(url.get(), CURLUPART_HOST).value_or("");
+    result.url = curl::UrlPart(url.get(), CURLUPART_URL).value_or("");
+    if (result.url.empty() || result.host.empty()) {
+        throw invalid();
     }
-    if (curl_url_get(url.get(), CURLUPART_URL, &part, 0) != CURLUE_OK || result.host.empty()) {
-        throw BadSetting("invalid SMTP server " + Shown(server));
-    }
-    result.url = part;
-    curl_free(part);
     return result;
 }
 
@@ -218,11 +210,77 @@ int KeepEventsRunning(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return loop != nullptr && loop->QuitRequested() ? 1 : 0;
 }
 
-void EnsureCurlInitialized() {
-    static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
-    if (result != CURLE_OK) {
-        throw NotSent(result, curl_easy_strerror(result));
+template <typename Value>
+void Set(CURL* handle, CURLoption option, Value value) {
+    const CURLcode code = curl_easy_setopt(handle, option, value);
+    if (code != CURLE_OK) {
+        throw NotSent(code, curl_easy_strerror(code));
     }
+}
+
+/// What one transfer needs beside the handle; it must outlive the transfer.
+struct Transfer {
+    const ServerUrl& server;
+    bool requireTls;
+    const std::string* userName;  // nothing: no login
+    const std::string* password;
+    const std::string& from;
+    curl_slist* recipients;
+    Exchange& exchange;
+    char* errorBuffer;
+};
+
+void Configure(CURL* handle, const Transfer& transfer) {
+    Set(handle, CURLOPT_URL, transfer.server.url.c_str());
+    Set(handle, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    Set(handle, CURLOPT_NOSIGNAL, 1L);
+    Set(handle, CURLOPT_USE_SSL,
+        static_cast<long>(transfer.requireTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+    if (const char* caFile = std::getenv("ZARVO_CA_FILE"); caFile != nullptr && *caFile != '\0') {
+        Set(handle, CURLOPT_CAINFO, caFile);
+    }
+    if (transfer.userName != nullptr) {
+        Set(handle, CURLOPT_USERNAME, transfer.userName->c_str());
+        Set(handle, CURLOPT_PASSWORD, transfer.password->c_str());
+    }
+    Set(handle, CURLOPT_MAIL_FROM, transfer.from.c_str());
+    Set(handle, CURLOPT_MAIL_RCPT, transfer.recipients);
+    Set(handle, CURLOPT_UPLOAD, 1L);
+    Set(handle, CURLOPT_READFUNCTION, ReadPayload);
+    Set(handle, CURLOPT_READDATA, &transfer.exchange);
+    Set(handle, CURLOPT_INFILESIZE_LARGE,
+        static_cast<curl_off_t>(transfer.exchange.payload.size()));
+    using std::chrono::seconds;
+    Set(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(kBounds.connect / seconds(1)));
+    Set(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    Set(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kBounds.stall / seconds(1)));
+    Set(handle, CURLOPT_TIMEOUT, static_cast<long>(kBounds.total / seconds(1)));
+    Set(handle, CURLOPT_XFERINFOFUNCTION, KeepEventsRunning);
+    Set(handle, CURLOPT_NOPROGRESS, 0L);
+    Set(handle, CURLOPT_ERRORBUFFER, transfer.errorBuffer);
+    Set(handle, CURLOPT_DEBUGFUNCTION, CollectReply);
+    Set(handle, CURLOPT_DEBUGDATA, &transfer.exchange);
+    Set(handle, CURLOPT_VERBOSE, 1L);
+}
+
+// The server's reply code where there is one, with its words; libcurl's code otherwise.
+RuntimeError TransferFailure(CURL* handle, CURLcode result, const Transfer& transfer,
+                             bool plainLoginRefused) {
+    long replyCode = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &replyCode);
+    std::string detail =
+        transfer.errorBuffer[0] != '\0' ? transfer.errorBuffer : curl_easy_strerror(result);
+    if (result == CURLE_USE_SSL_FAILED && plainLoginRefused) {
+        detail =
+            "the server offers no TLS, and the user name and password are only sent "
+            "encrypted (" +
+            detail + ")";
+    }
+    const std::string reply(TrimBlanks(transfer.exchange.errorReply));
+    if (replyCode >= 400 && !reply.empty()) {
+        return NotSent(replyCode, detail + "; server replied \"" + reply + "\"");
+    }
+    return NotSent(replyCode >= 400 ? replyCode : static_cast<long>(result), detail);
 }
 
 }  // namespace
@@ -235,7 +293,7 @@ std::string MailComponent::ComposeMessage(const std::vector<std::string>& recipi
         const std::string mailbox =
             recipients.size() == 1 ? Mailbox(address, recipientDisplayName_) : address;
         if (!to.empty()) {
-            const bool fold = column + 2 + mailbox.size() > 76;
+            const bool fold = column + 2 + mailbox.size() > kLineLength;
             to += fold ? ",\r\n " : ", ";
             column = fold ? 1 : column + 2;
         }
@@ -259,20 +317,19 @@ std::string MailComponent::ComposeMessage(const std::vector<std::string>& recipi
                "; charset=UTF-8\r\n";
     if (transferEncoding_ == 1) {
         headers += "Content-Transfer-Encoding: base64\r\n\r\n";
-        return headers + Base64(message_, kEncodedLineLength) + "\r\n";
+        return headers + Base64(message_, kLineLength) + "\r\n";
     }
     headers += "Content-Transfer-Encoding: quoted-printable\r\n\r\n";
     // A soft break before the end of the data: the line end SMTP needs there is not the text's.
     return headers + QuotedPrintable(message_) + "=\r\n";
 }
 
-void MailComponent::Send() {
-    const ServerUrl server = ParseServer(server_, defaultPort_);
+std::vector<std::string> MailComponent::CheckedRecipients() const {
     CheckAddress(from_, "sender", validateAddresses_);
     if (!TrimBlanks(replyTo_).empty()) {
         CheckAddress(std::string(TrimBlanks(replyTo_)), "reply-to", validateAddresses_);
     }
-    const std::vector<std::string> recipients = SplitAddresses(recipient_, delimiter_);
+    std::vector<std::string> recipients = SplitAddresses(recipient_, delimiter_);
     if (recipients.empty()) {
         throw BadSetting("no recipient address");
     }
@@ -282,76 +339,40 @@ void MailComponent::Send() {
     for (const auto& address : recipients) {
         CheckAddress(address, "recipient", validateAddresses_);
     }
+    return recipients;
+}
+
+void MailComponent::Send() {
+    const ServerUrl server = ParseServer(server_, defaultPort_);
+    const std::vector<std::string> recipients = CheckedRecipients();
     const bool login = loginMode_ != 0 && !userName_.empty();
     // Credentials travel in the clear without TLS; only a server on this machine may see them so.
     const bool requireTls = tlsMode_ != 0 || (login && !IsLoopback(server.host));
 
-    EnsureCurlInitialized();
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    if (const CURLcode init = curl::GlobalInit(); init != CURLE_OK) {
+        throw NotSent(init, curl_easy_strerror(init));
+    }
+    curl::EasyHandle curl(curl_easy_init());
     if (!curl) {
         throw NotSent(CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
     }
-    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> rcpt(nullptr, curl_slist_free_all);
+    curl::StringList rcpt;
     for (const auto& address : recipients) {
-        curl_slist* next = curl_slist_append(rcpt.get(), address.c_str());
-        if (next == nullptr) {
+        if (!curl::Append(rcpt, address)) {
             throw NotSent(CURLE_OUT_OF_MEMORY, curl_easy_strerror(CURLE_OUT_OF_MEMORY));
         }
-        rcpt.release();
-        rcpt.reset(next);
     }
     Exchange exchange;
     exchange.payload = ComposeMessage(recipients);
     char errorBuffer[CURL_ERROR_SIZE] = {};
-    CURL* handle = curl.get();
-    curl_easy_setopt(handle, CURLOPT_URL, server.url.c_str());
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_USE_SSL,
-                     static_cast<long>(requireTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
-    if (const char* caFile = std::getenv("ZARVO_CA_FILE"); caFile != nullptr && *caFile != '\0') {
-        curl_easy_setopt(handle, CURLOPT_CAINFO, caFile);
+    const Transfer transfer{server,     requireTls, login ? &userName_ : nullptr,
+                            &password_, from_,      rcpt.get(),
+                            exchange,   errorBuffer};
+    Configure(curl.get(), transfer);
+    const CURLcode result = curl_easy_perform(curl.get());
+    if (result != CURLE_OK) {
+        throw TransferFailure(curl.get(), result, transfer, login && tlsMode_ == 0);
     }
-    if (login) {
-        curl_easy_setopt(handle, CURLOPT_USERNAME, userName_.c_str());
-        curl_easy_setopt(handle, CURLOPT_PASSWORD, password_.c_str());
-    }
-    curl_easy_setopt(handle, CURLOPT_MAIL_FROM, from_.c_str());
-    curl_easy_setopt(handle, CURLOPT_MAIL_RCPT, rcpt.get());
-    curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(handle, CURLOPT_READFUNCTION, ReadPayload);
-    curl_easy_setopt(handle, CURLOPT_READDATA, &exchange);
-    curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE,
-                     static_cast<curl_off_t>(exchange.payload.size()));
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT, kTotalSeconds);
-    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, KeepEventsRunning);
-    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, CollectReply);
-    curl_easy_setopt(handle, CURLOPT_DEBUGDATA, &exchange);
-    curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
-
-    const CURLcode result = curl_easy_perform(handle);
-    if (result == CURLE_OK) {
-        return;
-    }
-    long replyCode = 0;
-    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &replyCode);
-    std::string detail = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(result);
-    if (result == CURLE_USE_SSL_FAILED && login && tlsMode_ == 0) {
-        detail =
-            "the server offers no TLS, and the user name and password are only sent "
-            "encrypted (" +
-            detail + ")";
-    }
-    const std::string reply(TrimBlanks(exchange.errorReply));
-    if (replyCode >= 400 && !reply.empty()) {
-        throw NotSent(replyCode, detail + "; server replied \"" + reply + "\"");
-    }
-    throw NotSent(replyCode >= 400 ? replyCode : static_cast<long>(result), detail);
 }
 
 }  // namespace platform

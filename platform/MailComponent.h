@@ -58,6 +58,8 @@ class MailComponent {
     void Send();
 
   private:
+    /// The recipients, after every address passed its check.
+    std::vector<std::string> CheckedRecipients() const;
     std::string ComposeMessage(const std::vector<std::string>& recipients) const;
 
     int tlsMode_ = 0;

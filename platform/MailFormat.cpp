@@ -14,22 +14,6 @@
 
 namespace platform::mail {
 
-bool IsControl(unsigned char c) {
-    return c < 0x20 || c == 0x7f;
-}
-
-bool HasControl(std::string_view text) {
-    return std::any_of(text.begin(), text.end(),
-                       [](char c) { return IsControl(static_cast<unsigned char>(c)); });
-}
-
-std::string ReplaceControls(std::string text, char replacement) {
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); },
-        replacement);
-    return text;
-}
-
 bool IsAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -69,7 +53,7 @@ std::string Base64(std::string_view data, std::size_t lineLength) {
 std::string QuotedPrintable(std::string_view data) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     // Room for a trailing blank that must become "=20" plus the soft break "=".
-    constexpr std::size_t kContentLength = kEncodedLineLength - 3;
+    constexpr std::size_t kContentLength = kLineLength - 3;
     std::string out;
     std::string line;
     auto finishLine = [&](bool soft) {
@@ -113,8 +97,7 @@ std::string HeaderText(std::string text) {
     while (start < text.size()) {
         std::size_t end = std::min(start + kChunk, text.size());
         // Never split a UTF-8 sequence between two words; decoders handle each word alone.
-        while (end < text.size() && end > start + 1 &&
-               (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+        while (end < text.size() && end > start + 1 && IsUtf8Continuation(text[end])) {
             --end;
         }
         if (!out.empty()) {

@@ -9,19 +9,15 @@
 /// Text forms of the Internet message format that the mail component writes.
 namespace platform::mail {
 
-/// Encoded body lines stay this short, far below the 998 octets SMTP allows.
-inline constexpr std::size_t kEncodedLineLength = 76;
+/// Header and encoded body lines stay this short, far below the 998 octets SMTP allows.
+inline constexpr std::size_t kLineLength = 76;
 
-bool IsControl(unsigned char c);
-bool HasControl(std::string_view text);
-/// `text` with every control character replaced by `replacement`.
-std::string ReplaceControls(std::string text, char replacement);
 bool IsAscii(std::string_view text);
 
 /// Base64 in lines of `lineLength` characters joined by CRLF, the last one possibly shorter
 /// (0: one line).
 std::string Base64(std::string_view data, std::size_t lineLength);
-/// Quoted-printable lines of at most kEncodedLineLength; every byte, CR and LF included, decodes
+/// Quoted-printable lines of at most kLineLength; every byte, CR and LF included, decodes
 /// back unchanged.
 std::string QuotedPrintable(std::string_view data);
 /// A header value: ASCII as it is, anything else as RFC 2047 encoded words; never a line break.

@@ -136,10 +136,6 @@ Match Find(std::string_view content, const std::vector<Line>& lines, std::string
     return match;
 }
 
-bool IsContinuation(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
 // The length of the UTF-8 sequence at `at`, or 1 where the bytes are no UTF-8: a stray byte then
 // counts as a character of its own, as it would in a single-byte code page.
 std::size_t CharacterLength(std::string_view text, std::size_t at) {
@@ -152,7 +148,7 @@ std::size_t CharacterLength(std::string_view text, std::size_t at) {
         return 1;
     }
     for (std::size_t i = 1; i < length; ++i) {
-        if (!IsContinuation(text[at + i])) {
+        if (!IsUtf8Continuation(text[at + i])) {
             return 1;
         }
     }
@@ -205,7 +201,7 @@ std::string Updated(std::string_view content, std::string_view section, std::str
 }
 
 bool FitsOnOneLine(std::string_view text) {
-    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+    return !HasLineBreakOrNul(text);
 }
 
 }  // namespace

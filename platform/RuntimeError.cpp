@@ -1,5 +1,6 @@
 #include "platform/RuntimeError.h"
 
+#include <system_error>
 #include <utility>
 
 namespace platform {
@@ -32,6 +33,24 @@ RuntimeError TypeMismatchError() {
 }
 RuntimeError PathFileAccessError() {
     return RuntimeError(PathFileAccess, "Path/File access error");
+}
+RuntimeError ObjectVariableNotSetError() {
+    return RuntimeError(ObjectVariableNotSet, "Object variable or With block variable not set");
+}
+RuntimeError CannotCreateObjectError(const std::string& what) {
+    return RuntimeError(CannotCreateObject, "Cannot create the " + what);
+}
+RuntimeError InternalError(const std::string& detail) {
+    return RuntimeError(Internal, "Internal error: " + detail);
+}
+RuntimeError SystemCallError(const char* call, int number) {
+    return InternalError(std::string(call) + ": " + std::generic_category().message(number));
+}
+RuntimeError AsRuntimeError(const std::exception& error) {
+    if (auto* runtimeError = dynamic_cast<const RuntimeError*>(&error)) {
+        return *runtimeError;
+    }
+    return InternalError(error.what());
 }
 }  // namespace errors
 

@@ -25,12 +25,24 @@ namespace errors {
 inline constexpr long InvalidProcedureCall = 5;
 inline constexpr long Overflow = 6;
 inline constexpr long TypeMismatch = 13;
+inline constexpr long Internal = 51;
 inline constexpr long PathFileAccess = 75;
+inline constexpr long ObjectVariableNotSet = 91;
+inline constexpr long CannotCreateObject = 429;
 
 RuntimeError InvalidProcedureCallError();
 RuntimeError OverflowError();
 RuntimeError TypeMismatchError();
 RuntimeError PathFileAccessError();
+RuntimeError ObjectVariableNotSetError();
+RuntimeError CannotCreateObjectError(const std::string& what);
+/// A failure that no caller can act on (a system call that should never fail), with its detail.
+RuntimeError InternalError(const std::string& detail);
+/// A failed system call, by the errno it left.
+RuntimeError SystemCallError(const char* call, int number);
+/// Anything thrown that is not one of our runtime errors (memory, the standard library), as the
+/// classic "Internal error"; a runtime error as it is.
+RuntimeError AsRuntimeError(const std::exception& error);
 }  // namespace errors
 
 }  // namespace platform

@@ -24,6 +24,32 @@ namespace platform {
 
 namespace {
 
+// Written beside its place and renamed into it, so that systemd never reads half a unit; the
+// mode is set explicitly because the umask of whoever installs may hide it from systemd.
+std::string WriteUnitFile(const std::string& path, const std::string& text) {
+    const std::string written = path + ".new";
+    errno = 0;
+    std::ofstream unit(written, std::ios::binary | std::ios::trunc);
+    int failed = errno;
+    unit << text;
+    unit.close();
+    if (unit && chmod(written.c_str(), 0644) != 0) {
+        failed = errno;
+        unit.setstate(std::ios::failbit);
+    }
+    std::error_code error;
+    if (unit) {
+        std::filesystem::rename(written, path, error);
+        failed = error.value();
+    }
+    if (!unit || error) {
+        std::filesystem::remove(written, error);
+        return "cannot write " + path +
+               (failed != 0 ? ": " + std::generic_category().message(failed) : "");
+    }
+    return "";
+}
+
 bool SystemdRuns() {
     return access("/run/systemd/system", F_OK) == 0;
 }
@@ -190,20 +216,10 @@ bool ServiceHost::Install() {
                                : "the unit " + path + " exists already";
         return false;
     }
-    {
-        errno = 0;
-        std::ofstream unit(path, std::ios::binary | std::ios::trunc);
-        int opened = errno;
-        unit << UnitText(serviceName_);
-        unit.close();
-        if (!unit) {
-            failureReason_ = "cannot write " + path +
-                             (opened != 0 ? ": " + std::generic_category().message(opened) : "");
-            std::filesystem::remove(path, error);
-            return false;
-        }
+    failureReason_ = WriteUnitFile(path, UnitText(serviceName_));
+    if (!failureReason_.empty()) {
+        return false;
     }
-    chmod(path.c_str(), 0644);
     if (SystemdRuns()) {
         failureReason_ = RunSystemctl({"daemon-reload"});
         if (failureReason_.empty()) {

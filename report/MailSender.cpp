@@ -14,7 +14,7 @@ namespace {
 // again: nothing of an earlier mail may leak into this one.
 void Send(platform::MailComponent& mail, const std::string& SMTPHost, const std::string& Recipient,
           const std::string& MsgText, const std::string& UserName, const std::string& UserPassword,
-          bool ERROR) {
+          bool isError) {
     mail.SetTlsMode(0);
     mail.SetLoginMode(1);
     mail.SetRecipientDelimiter(";");
@@ -23,12 +23,12 @@ void Send(platform::MailComponent& mail, const std::string& SMTPHost, const std:
     mail.SetFromDisplayName(AppSettings.Email_Sender);
     mail.SetRecipient(Recipient);
     mail.SetRecipientDisplayName(Recipient);
-    mail.SetSubject(ERROR ? "ZARVOUpdater ERROR" : "ZARVOUpdater Success");
+    mail.SetSubject(isError ? "ZARVOUpdater ERROR" : "ZARVOUpdater Success");
     mail.SetMessage(MsgText);
     mail.SetAsHtml(true);
     mail.SetReplyTo("");
     mail.SetTransferEncoding(0);
-    mail.SetPriority(ERROR ? 1 : 3);
+    mail.SetPriority(isError ? 1 : 3);
     mail.SetReceiptRequest(0);
     mail.SetValidateAddresses(true);
     mail.SetDefaultPort(0);
@@ -42,14 +42,14 @@ void Send(platform::MailComponent& mail, const std::string& SMTPHost, const std:
 
 void SendMail(platform::MailComponent* poSendMail, const std::string& SMTPHost,
               const std::string& Recipient, const std::string& MsgText, const std::string& UserName,
-              const std::string& UserPassword, bool ERROR) {
+              const std::string& UserPassword, bool isError) {
     // Whatever goes wrong costs this one mail only: the update cycle that asked for it goes on.
     std::string failure;
     try {
         if (poSendMail == nullptr) {
-            throw platform::RuntimeError(91, "Object variable or With block variable not set");
+            throw platform::errors::ObjectVariableNotSetError();
         }
-        Send(*poSendMail, SMTPHost, Recipient, MsgText, UserName, UserPassword, ERROR);
+        Send(*poSendMail, SMTPHost, Recipient, MsgText, UserName, UserPassword, isError);
     } catch (const platform::RuntimeError& error) {
         failure = error.Text();
     } catch (const std::bad_alloc&) {

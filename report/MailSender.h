@@ -8,4 +8,4 @@
 /// is written to the log as one error line and never reaches the caller.
 void SendMail(platform::MailComponent* poSendMail, const std::string& SMTPHost,
               const std::string& Recipient, const std::string& MsgText, const std::string& UserName,
-              const std::string& UserPassword, bool ERROR);
+              const std::string& UserPassword, bool isError);

@@ -64,6 +64,17 @@ void RotateLog(const std::string& sLogFile) {
     }
 }
 
+void WriteBanner(const std::string& title) {
+    constexpr std::size_t kBannerWidth = 96;
+    const std::string rule(kBannerWidth, '#');
+    std::string middle = title;
+    middle.resize(kBannerWidth - 1, ' ');
+    middle += '#';
+    WriteLog(rule, 4);
+    WriteLog(middle, 4);
+    WriteLog(rule, 4);
+}
+
 void WriteLog(const std::string& text, std::int32_t level) {
     if (!AppSettings.IsDebug) {
         return;

@@ -1,5 +1,9 @@
 #include "report/modReport.h"
 
+#include <initializer_list>
+#include <string_view>
+#include <utility>
+
 #include "platform/ProgramInfo.h"
 #include "platform/Version.h"
 #include "settings/modPublic.h"
@@ -11,108 +15,111 @@
 
 namespace {
 
-constexpr const char* kBreak = "        <br>";
-constexpr const char* kRowOpen = "            <tr style='background: #F8F8FF;'>";
-constexpr const char* kCellOpen =
-    "                <td style='padding: 5px; background: #F8F8FF; border-right: 1px solid "
-    "#E7EAEE; border-left: 1px solid #E7EAEE; color: #669;'>";
-constexpr const char* kCellClose = "                </td>";
-constexpr const char* kRowClose = "            </tr>";
-constexpr const char* kIndent = "                ";
+// The document, one fragment a line; the line breaks of the template are not part of it. The
+// fields in braces are filled in, each at most once.
+constexpr std::string_view kTemplate = R"(<html>
+   <head>
+        <title>
+            Tovik DDNS Report
+        </title>
+    </head>
+    <body style='font-family:Trebuchet MS; font-size: 10pt; color:#444444;'>
+        <span style='font-size:10pt; font weight:normal; font-style:italic; '>Tovik ZARVO Report</span>
+        <br>
+        <br>
+        <span style='font-size:16pt; font weight:normal; font-style:normal; '>Tovik ZARVOUpdater</span>
+        <br>
+        <span style='font-size:11pt; font weight:normal; font-style:normal; color: {color};'>{status}</span>
+        <br>
+        <br>
+        <table cellspacing='0' style='font-family: Lucida Sans Unicode, Lucida Grande, Sans-Serif; font-size: 12px; margin: 0px; width: 650px; text-align: left; border-collapse: collapse; border-top: 7px solid #E7EAEE; border-bottom: 7px solid #E7EAEE;'>
+{rows}
+        </table>
+        <br><br>
+        <br><span style='color:navy; font-weight:bold;'>ZARVO Update gestartet: {start}</span><br>
+        <br>
+        <br><span style='color:#444444; font-weight:normal;'>ZARVO Update Informationen:</span><br>
+        <br><span style='color:{color}; font-weight:normal;'>Meldung von ZARVO: {message}</span>
+        <br>
+        <br>
+        <br><span style='color:navy; font-weight:bold;'>ZARVO Update abgeschlossen: {end}</span><br>
+        <br>
+        <br>
+        <div style='color:#666666'>
+{rule}
+        <br>
+        <span style='font-size:8pt; font weight:normal; font-style:italic; '>Report erstellt von Tovik ZARVOUpdater {support}</span>
+        <br>
+        <span style='font-size:8pt; font weight:normal; font-style:italic; '>{web}</span>
+        </div>
+    </body>
+</html>)";
+
+constexpr std::string_view kRowTemplate = R"(            <tr style='background: #F8F8FF;'>
+                <td style='padding: 5px; background: #F8F8FF; border-right: 1px solid #E7EAEE; border-left: 1px solid #E7EAEE; color: #669;'>{label}
+                </td>
+                <td style='padding: 5px; background: #F8F8FF; border-right: 1px solid #E7EAEE; border-left: 1px solid #E7EAEE; color: #669;'>
+                {value}
+                </td>
+            </tr>)";
 
 /// The two fragments in which the success and the error report differ.
 struct Variant {
-    const char* statusLine;
-    const char* messageOpener;
+    std::string_view color;
+    std::string_view status;
 };
 
-constexpr Variant kSuccess{
-    "        <span style='font-size:11pt; font weight:normal; font-style:normal; color: "
-    "green;'>ZARVO Update erfolgreich abgeschlossen</span>",
-    "        <br><span style='color:green; font-weight:normal;'>Meldung von ZARVO: "};
+constexpr Variant kSuccess{"green", "ZARVO Update erfolgreich abgeschlossen"};
+constexpr Variant kError{"red", "ZARVO Update Update mit Fehlern abgbrochen"};
 
-constexpr Variant kError{
-    "        <span style='font-size:11pt; font weight:normal; font-style:normal; color: "
-    "red;'>ZARVO Update Update mit Fehlern abgbrochen</span>",
-    "        <br><span style='color:red; font-weight:normal;'>Meldung von ZARVO: "};
+// One pass over the template, so that a value that happens to contain "{end}" stays as it is.
+std::string Fill(std::string_view text,
+                 std::initializer_list<std::pair<std::string_view, std::string_view>> fields) {
+    std::string filled;
+    while (!text.empty()) {
+        const auto open = text.find('{');
+        const auto close = text.find('}', open);
+        std::string_view literal = text.substr(0, open);
+        for (char c : literal) {
+            if (c != '\n') {
+                filled += c;
+            }
+        }
+        if (open == std::string_view::npos) {
+            break;
+        }
+        const std::string_view name = text.substr(open + 1, close - open - 1);
+        for (const auto& [field, value] : fields) {
+            if (field == name) {
+                filled += value;
+            }
+        }
+        text.remove_prefix(close + 1);
+    }
+    return filled;
+}
 
-void AppendRow(std::string& report, const char* label, const std::string& value) {
-    report.append(kRowOpen).append(kCellOpen).append(label).append(kCellClose);
-    report.append(kCellOpen).append(kIndent).append(value).append(kCellClose).append(kRowClose);
+std::string Row(std::string_view label, std::string_view value) {
+    return Fill(kRowTemplate, {{"label", label}, {"value", value}});
 }
 
 std::string BuildReport(const Variant& variant, const std::string& message,
                         const std::string& address, const std::string& startTime,
                         const std::string& endTime) {
-    std::string report;
-    report.reserve(4096 + message.size() + address.size() +
-                   2 * (startTime.size() + endTime.size()));
-    report.append("<html>")
-        .append("   <head>")
-        .append("        <title>")
-        .append("            Tovik DDNS Report")
-        .append("        </title>")
-        .append("    </head>")
-        .append("    <body style='font-family:Trebuchet MS; font-size: 10pt; color:#444444;'>")
-        .append(
-            "        <span style='font-size:10pt; font weight:normal; font-style:italic; '>"
-            "Tovik ZARVO Report</span>")
-        .append(kBreak)
-        .append(kBreak)
-        .append(
-            "        <span style='font-size:16pt; font weight:normal; font-style:normal; '>"
-            "Tovik ZARVOUpdater</span>")
-        .append(kBreak)
-        .append(variant.statusLine)
-        .append(kBreak)
-        .append(kBreak)
-        .append(
-            "        <table cellspacing='0' style='font-family: Lucida Sans Unicode, Lucida "
-            "Grande, Sans-Serif; font-size: 12px; margin: 0px; width: 650px; text-align: "
-            "left; border-collapse: collapse; border-top: 7px solid #E7EAEE; border-bottom: "
-            "7px solid #E7EAEE;'>");
-    AppendRow(report, "                ZARVO Update gestartet:", startTime);
-    AppendRow(report, "                ZARVO Update abgeschlossen:", endTime);
-    AppendRow(report, "                Programm Version:", platform::ProgramVersion());
-    AppendRow(report, "Servername:", AppSettings.Host);
-    AppendRow(report, "                WAN IP Adresse:", address);
-    report.append("        </table>")
-        .append("        <br><br>")
-        .append("        <br><span style='color:navy; font-weight:bold;'>ZARVO Update gestartet: ")
-        .append(startTime)
-        .append("</span><br>")
-        .append(kBreak)
-        .append(
-            "        <br><span style='color:#444444; font-weight:normal;'>ZARVO Update "
-            "Informationen:</span><br>")
-        .append(variant.messageOpener)
-        .append(message)
-        .append("</span>")
-        .append(kBreak)
-        .append(kBreak)
-        .append(
-            "        <br><span style='color:navy; font-weight:bold;'>ZARVO Update "
-            "abgeschlossen: ")
-        .append(endTime)
-        .append("</span><br>")
-        .append(kBreak)
-        .append(kBreak)
-        .append("        <div style='color:#666666'>")
-        .append(77, '_')
-        .append(kBreak)
-        .append(
-            "        <span style='font-size:8pt; font weight:normal; font-style:italic; '>"
-            "Report erstellt von Tovik ZARVOUpdater ")
-        .append(platform::build::SupportAddress)
-        .append("</span>")
-        .append(kBreak)
-        .append("        <span style='font-size:8pt; font weight:normal; font-style:italic; '>")
-        .append(platform::build::WebAddress)
-        .append("</span>")
-        .append("        </div>")
-        .append("    </body>")
-        .append("</html>");
-    return report;
+    const std::string rows = Row("                ZARVO Update gestartet:", startTime) +
+                             Row("                ZARVO Update abgeschlossen:", endTime) +
+                             Row("                Programm Version:", platform::ProgramVersion()) +
+                             Row("Servername:", AppSettings.Host) +
+                             Row("                WAN IP Adresse:", address);
+    return Fill(kTemplate, {{"color", variant.color},
+                            {"status", variant.status},
+                            {"rows", rows},
+                            {"start", startTime},
+                            {"message", message},
+                            {"end", endTime},
+                            {"rule", std::string(77, '_')},
+                            {"support", platform::build::SupportAddress},
+                            {"web", platform::build::WebAddress}});
 }
 
 }  // namespace

@@ -67,6 +67,18 @@ std::string MessageOf(const AnswerRow& row) {
 
 }  // namespace
 
+std::string WithoutLineBreaks(std::string text) {
+    auto removeAll = [&text](const std::string& what) {
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at)) {
+            text.erase(at, what.size());
+        }
+    };
+    removeAll("\r\n");
+    removeAll("\r");
+    removeAll("\n");
+    return text;
+}
+
 void HandleProviderAnswer(const std::string& answer, const std::string& address,
                           const std::string& startTime, const std::string& endTime,
                           const SendMailFunction& sendMail) {

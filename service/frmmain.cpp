@@ -20,26 +20,8 @@ namespace {
 
 constexpr std::int16_t ErrorEventType = 109;
 constexpr std::int32_t ErrorEventId = 1;
-constexpr std::size_t BannerWidth = 96;
 
-// Anything thrown that is not one of our runtime errors (memory, the standard library) is
-// still reported through the same handlers, as the classic "Internal error".
-platform::RuntimeError AsRuntimeError(const std::exception& error) {
-    if (auto* runtimeError = dynamic_cast<const platform::RuntimeError*>(&error)) {
-        return *runtimeError;
-    }
-    return platform::RuntimeError(51, std::string("Internal error: ") + error.what());
-}
-
-void WriteBanner(const std::string& title) {
-    const std::string rule(BannerWidth, '#');
-    std::string middle = title;
-    middle.resize(BannerWidth - 1, ' ');
-    middle += '#';
-    WriteLog(rule, 4);
-    WriteLog(middle, 4);
-    WriteLog(rule, 4);
-}
+using platform::errors::AsRuntimeError;
 
 std::int64_t TicksPerInterval(std::int32_t interval) {
     return std::int64_t{interval} * 60;
@@ -61,23 +43,18 @@ std::string SettingsProblem(const std::exception& caught) {
     return "settings not loaded: " + AsRuntimeError(caught).Text() + where;
 }
 
-std::string WithoutLineBreaks(std::string text) {
-    auto removeAll = [&text](const std::string& what) {
-        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at)) {
-            text.erase(at, what.size());
-        }
-    };
-    removeAll("\r\n");
-    removeAll("\r");
-    removeAll("\n");
-    return text;
-}
-
 }  // namespace
 
-frmmain::frmmain()
+namespace zarvoupdater {
+
+frmmain::frmmain(ServicePorts ports)
     : NTService1(loop_, "ZARVOUpdater"),
-      Timer(loop_, platform::TickPeriod(), [this] { Timer_Timer(); }) {
+      Timer(loop_, platform::TickPeriod(), [this] { Timer_Timer(); }),
+      mail_(ports.mail ? std::move(ports.mail) : std::make_unique<SmtpMailTransport>()),
+      eventLog_(ports.eventLog ? std::move(ports.eventLog)
+                               : std::make_unique<ServiceHostEventLog>(NTService1)),
+      clock_(ports.clock ? std::move(ports.clock) : std::make_unique<SystemServiceClock>()) {
+    AjaxComm1.RequestFactory(std::move(ports.http));
     NTService1.OnStart = [this](bool& Success) { NTService1_Start(Success); };
     NTService1.OnPauseRequest = [this](bool& Success) { NTService1_PauseRequest(Success); };
     NTService1.OnContinueRequest = [this](bool& Success) { NTService1_ContinueRequest(Success); };
@@ -88,8 +65,6 @@ frmmain::frmmain()
 
 std::optional<int> frmmain::Form_Load(const std::string& commandLine) {
     try {
-        poSendMail = std::make_unique<platform::MailComponent>();
-
         if (commandLine == "-install") {
             NTService1.Interactive = true;
             bool installed = NTService1.Install();
@@ -128,7 +103,7 @@ std::optional<int> frmmain::Form_Load(const std::string& commandLine) {
             platform::ShowMessageBox(error.Text());
             return 1;
         }
-        NTService1.LogEvent(ErrorEventType, ErrorEventId, error.Text());
+        eventLog_->LogEvent(ErrorEventType, ErrorEventId, error.Text());
         NTService1.ReportStartFailure(error.Text());
         status_ = "Start failed: " + error.Text();
     }
@@ -142,12 +117,12 @@ int frmmain::Run() {
 
 void frmmain::SendMail(const std::string& SMTPHost, const std::string& Recipient,
                        const std::string& MsgText, const std::string& UserName,
-                       const std::string& UserPassword, bool ERROR) {
-    ::SendMail(poSendMail.get(), SMTPHost, Recipient, MsgText, UserName, UserPassword, ERROR);
+                       const std::string& UserPassword, bool isError) {
+    mail_->SendMail(SMTPHost, Recipient, MsgText, UserName, UserPassword, isError);
 }
 
 void frmmain::ReportNotificationError(const platform::RuntimeError& error) {
-    NTService1.LogEvent(ErrorEventType, ErrorEventId, error.Text());
+    eventLog_->LogEvent(ErrorEventType, ErrorEventId, error.Text());
 }
 
 void frmmain::NTService1_Start(bool& Success) {
@@ -160,7 +135,7 @@ void frmmain::NTService1_PauseRequest(bool& Success) {
         Timer.SetEnabled(false);
         bPaused = true;
         ShowStatus();
-        NTService1.LogEvent(1, 109, "Service paused");
+        eventLog_->LogEvent(1, 109, "Service paused");
         Success = true;
     } catch (const std::exception& caught) {
         ReportNotificationError(AsRuntimeError(caught));
@@ -177,7 +152,7 @@ void frmmain::NTService1_ContinueRequest(bool& Success) {
         }
         Success = true;
         ShowStatus();
-        NTService1.LogEvent(4, 110, "Service continued");
+        eventLog_->LogEvent(4, 110, "Service continued");
     } catch (const std::exception& caught) {
         ReportNotificationError(AsRuntimeError(caught));
     }
@@ -224,7 +199,7 @@ std::int32_t frmmain::TicksUntilRun() const {
 
 void frmmain::SwitchTimerOn() {
     ticksArmed_ = TicksUntilRun();
-    armedAt_ = std::chrono::steady_clock::now();
+    armedAt_ = clock_->SteadyNow();
     Timer.SetPeriod(platform::TickPeriod() * ticksArmed_);
     Timer.SetEnabled(true);
 }
@@ -234,7 +209,7 @@ void frmmain::CountTicksSlept() {
         return;
     }
     // The tick that wakes the timer is not counted here: it has not come yet.
-    auto slept = (std::chrono::steady_clock::now() - armedAt_) / platform::TickPeriod();
+    auto slept = (clock_->SteadyNow() - armedAt_) / platform::TickPeriod();
     TickCounter += static_cast<std::int32_t>(std::clamp<std::int64_t>(slept, 0, ticksArmed_ - 1));
     ticksArmed_ = 1;
 }
@@ -289,84 +264,97 @@ AjaxValue frmmain::Request(const std::string& URL_Parameter) {
     return answer;
 }
 
-void frmmain::RunUpdateCycle() {
-    // The interval is the one loaded by the previous run; this run reloads it below.
+bool frmmain::CountTick() {
+    // The interval is the one loaded by the previous run; this run reloads it.
     if (TickCounter != 0) {
         if (TickCounter == std::numeric_limits<std::int32_t>::max()) {
             throw platform::errors::OverflowError();
         }
         ++TickCounter;
         if (TickCounter < Checked32(TicksPerRun())) {
-            return;
+            return false;
         }
     }
     TickCounter = 1;
+    return true;
+}
 
+std::optional<std::string> frmmain::FindExternalAddress() {
+    if (!AppSettings.StaticIPAddress.empty()) {
+        return AppSettings.StaticIPAddress;
+    }
+    const std::string echoServer = ServerPart(AppSettings.WANIPAdress);
+    const std::string echoPath = PathPart(AppSettings.WANIPAdress);
+    AjaxComm1.SendMethod("get");
+    AjaxComm1.ServerAddress(echoServer);
+    AjaxComm1.ContentType("TEXT");
+    AjaxComm1.Asynchronize(true);
+    // The control keeps the provider's credentials from the last update; they are not for
+    // the echo page's host, which would get them on a mere challenge.
+    AjaxComm1.UserName("");
+    AjaxComm1.Password("");
+    WriteLog("Get external IP Address from: " + echoServer + echoPath, 4);
+    AjaxValue echoPage = Request(echoPath);
+    if (Unloading()) {
+        return std::nullopt;
+    }
+    std::string externalAddress = ExtractIPAddress(AsText(echoPage));
+    WriteLog("The external IP Address is: " + externalAddress, 4);
+    return externalAddress;
+}
+
+bool frmmain::SendUpdate(const std::string& externalAddress, const std::string& startTime) {
+    AjaxComm1.SendMethod("post");
+    AjaxComm1.ServerAddress(AppSettings.ZARVOServer + "/");
+    AjaxComm1.ContentType("TEXT");
+    AjaxComm1.Asynchronize(true);
+    AjaxComm1.UserName(AppSettings.Username);
+    AjaxComm1.Password(AppSettings.Password);
+    WriteLog("Update this Host: " + AppSettings.Host, 4);
+    AjaxValue reply =
+        Request("nic/update?hostname=" + AppSettings.Host + "&myip=" + externalAddress);
+    if (Unloading()) {
+        return false;
+    }
+    std::string answer = WithoutLineBreaks(AsText(reply));
+    // At its ceiling the count stays put: error mails are long past any limit by then, and an
+    // overflow would fail every later cycle.
+    if (CurrentErrorCounter < std::numeric_limits<std::int16_t>::max()) {
+        ++CurrentErrorCounter;
+    }
+    std::string endTime = platform::DateTimeText(clock_->Now());
+    HandleProviderAnswer(answer, externalAddress, startTime, endTime,
+                         [this](const std::string& SMTPHost, const std::string& Recipient,
+                                const std::string& MsgText, const std::string& UserName,
+                                const std::string& UserPassword, bool isError) {
+                             SendMail(SMTPHost, Recipient, MsgText, UserName, UserPassword,
+                                      isError);
+                         });
+    return !Unloading();
+}
+
+void frmmain::RunUpdateCycle() {
+    if (!CountTick()) {
+        return;
+    }
     WriteBanner("#START");
-    std::string startTime = platform::DateTimeText(platform::Now());
+    std::string startTime = platform::DateTimeText(clock_->Now());
 
     LoadSettingsOfCycle();
     WriteLog("Read INI File", 4);
 
-    std::string externalAddress;
-    if (!AppSettings.StaticIPAddress.empty()) {
-        externalAddress = AppSettings.StaticIPAddress;
-    } else {
-        const std::string echoServer = ServerPart(AppSettings.WANIPAdress);
-        const std::string echoPath = PathPart(AppSettings.WANIPAdress);
-        AjaxComm1.SendMethod("get");
-        AjaxComm1.ServerAddress(echoServer);
-        AjaxComm1.ContentType("TEXT");
-        AjaxComm1.Asynchronize(true);
-        // The control keeps the provider's credentials from the last update; they are not for
-        // the echo page's host, which would get them on a mere challenge.
-        AjaxComm1.UserName("");
-        AjaxComm1.Password("");
-        WriteLog("Get external IP Address from: " + echoServer + echoPath, 4);
-        AjaxValue echoPage = Request(echoPath);
-        if (Unloading()) {
-            return;
-        }
-        externalAddress = ExtractIPAddress(AsText(echoPage));
-        WriteLog("The external IP Address is: " + externalAddress, 4);
+    std::optional<std::string> externalAddress = FindExternalAddress();
+    if (!externalAddress) {
+        return;
     }
-
-    if (!externalAddress.empty() && externalAddress == AppSettings.LastIPAdress) {
+    if (!externalAddress->empty() && *externalAddress == AppSettings.LastIPAdress) {
         WriteLog("There is no new IP Address.", 4);
     } else {
-        if (externalAddress.empty()) {
+        if (externalAddress->empty()) {
             WriteLog("The external IP Address can not taken!", 4);
         }
-        if (AppSettings.ZARVOUpdater) {
-            AjaxComm1.SendMethod("post");
-            AjaxComm1.ServerAddress(AppSettings.ZARVOServer + "/");
-            AjaxComm1.ContentType("TEXT");
-            AjaxComm1.Asynchronize(true);
-            AjaxComm1.UserName(AppSettings.Username);
-            AjaxComm1.Password(AppSettings.Password);
-            WriteLog("Update this Host: " + AppSettings.Host, 4);
-            AjaxValue reply =
-                Request("nic/update?hostname=" + AppSettings.Host + "&myip=" + externalAddress);
-            if (Unloading()) {
-                return;
-            }
-            std::string answer = WithoutLineBreaks(AsText(reply));
-            // At its ceiling the count stays put: error mails are long past any limit by then,
-            // and an overflow would fail every later cycle.
-            if (CurrentErrorCounter < std::numeric_limits<std::int16_t>::max()) {
-                ++CurrentErrorCounter;
-            }
-            std::string endTime = platform::DateTimeText(platform::Now());
-            HandleProviderAnswer(answer, externalAddress, startTime, endTime,
-                                 [this](const std::string& SMTPHost, const std::string& Recipient,
-                                        const std::string& MsgText, const std::string& UserName,
-                                        const std::string& UserPassword, bool ERROR) {
-                                     SendMail(SMTPHost, Recipient, MsgText, UserName, UserPassword,
-                                              ERROR);
-                                 });
-            if (Unloading()) {
-                return;
-            }
+        if (AppSettings.ZARVOUpdater && !SendUpdate(*externalAddress, startTime)) {
+            return;
         }
     }
 
@@ -381,7 +369,7 @@ void frmmain::Timer_TimerError(const platform::RuntimeError& error) {
         return;
     }
     if (error.Number() != 0) {
-        NTService1.LogEvent(ErrorEventType, ErrorEventId, error.Text());
+        eventLog_->LogEvent(ErrorEventType, ErrorEventId, error.Text());
         WriteLog(error.Text(), 1);
         if (AppSettings.Email) {
             SendMail(AppSettings.Email_Server, AppSettings.Email_Receiver,
@@ -394,3 +382,5 @@ void frmmain::Timer_TimerError(const platform::RuntimeError& error) {
     }
     WriteBanner("#ENDE WITH ERRORS");
 }
+
+}  // namespace zarvoupdater

@@ -8,15 +8,17 @@
 
 #include "net/AjaxComm.h"
 #include "platform/EventLoop.h"
-#include "platform/MailComponent.h"
 #include "platform/RuntimeError.h"
 #include "platform/ServiceHost.h"
+#include "service/ServicePorts.h"
+
+namespace zarvoupdater {
 
 /// The service's main form: its load procedure, the service notifications, the timer whose
 /// tick runs the update cycle, and the mail sender every report goes through.
 class frmmain {
   public:
-    frmmain();
+    explicit frmmain(ServicePorts ports = {});
 
     /// The load procedure. Returns the exit status when the program is to end at once
     /// (install, uninstall, an invalid option, a failed interactive load).
@@ -26,18 +28,31 @@ class frmmain {
 
     void SendMail(const std::string& SMTPHost, const std::string& Recipient,
                   const std::string& MsgText, const std::string& UserName,
-                  const std::string& UserPassword, bool ERROR);
+                  const std::string& UserPassword, bool isError);
 
-  private:
+    // The handlers of the service host's notifications and of the timer's tick; the event loop
+    // calls them, and the tests do in its place.
     void NTService1_Start(bool& Success);
     void NTService1_PauseRequest(bool& Success);
     void NTService1_ContinueRequest(bool& Success);
     void NTService1_StopRequest();
     void NTService1_Control(int value);
+    void Timer_Timer();
+
+    /// The timer control: off while a cycle runs or the service is paused; its period spans
+    /// the ticks it sleeps through.
+    const platform::Timer& TimerControl() const { return Timer; }
+
+  private:
     void ReportNotificationError(const platform::RuntimeError& error);
 
-    void Timer_Timer();
     void RunUpdateCycle();
+    /// Counts the tick; true when it is one that runs the cycle.
+    bool CountTick();
+    /// The static address, or the one on the echo page; nothing when a stop came meanwhile.
+    std::optional<std::string> FindExternalAddress();
+    /// Sends the update request and hands the answer on; false when a stop came meanwhile.
+    bool SendUpdate(const std::string& externalAddress, const std::string& startTime);
     void Timer_TimerError(const platform::RuntimeError& error);
     /// Switches the timer back on at the end of a cycle, unless a pause came in meanwhile.
     void SwitchTimerOnAfterCycle();
@@ -61,7 +76,9 @@ class frmmain {
     platform::ServiceHost NTService1;
     platform::Timer Timer;
     AjaxComm AjaxComm1;
-    std::unique_ptr<platform::MailComponent> poSendMail;
+    std::unique_ptr<MailTransport> mail_;
+    std::unique_ptr<EventLogSink> eventLog_;
+    std::unique_ptr<ServiceClock> clock_;
     bool bPaused = false;
     bool cycleRunning_ = false;
     std::int32_t ticksArmed_ = 1;
@@ -73,3 +90,5 @@ class frmmain {
     std::optional<std::int32_t> lastLoadedInterval_;
     std::string status_;
 };
+
+}  // namespace zarvoupdater

@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
         commandLine += (i > 1 ? " " : "");
         commandLine += argv[i];
     }
-    frmmain form;
+    zarvoupdater::frmmain form;
     if (auto status = form.Form_Load(commandLine)) {
         return *status;
     }

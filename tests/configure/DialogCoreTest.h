@@ -10,23 +10,11 @@
 
 #include "configure/DialogCore.h"
 #include "platform/ProgramInfo.h"
+#include "support/TempProgramDirectory.h"
 
 /// A program directory of its own for each test, with the dialog pointed at it.
 class DialogCoreTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("dialog-core-" + std::to_string(std::random_device()()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-        ini_ = dir_ / "zarvoupdater.ini";
-        platform::OverrideProgramLocation(platform::ProgramLocation{dir_.string(), "configure"});
-    }
-    void TearDown() override {
-        platform::OverrideProgramLocation(std::nullopt);
-        std::filesystem::remove_all(dir_);
-    }
     void Store(const std::string& text) { std::ofstream(ini_, std::ios::binary) << text; }
     std::string Stored() const {
         std::ifstream file(ini_, std::ios::binary);
@@ -41,6 +29,7 @@ class DialogCoreTest : public ::testing::Test {
         return values;
     }
 
-    std::filesystem::path dir_;
-    std::filesystem::path ini_;
+    TempProgramDirectory program_{"configure", "dialog-core-"};
+    const std::filesystem::path dir_ = program_.Path();
+    const std::filesystem::path ini_ = dir_ / "zarvoupdater.ini";
 };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <regex>
 #include <string>
 
 using platform::mail::Base64;
@@ -49,6 +51,89 @@ TEST(MailFormat, Base64_NoLineIsEmptyOrLongerThanTheLineLength) {
             EXPECT_LE(text.size() - start, length);
             EXPECT_EQ(joined + text.substr(start), single);
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MailFormat, QuotedPrintable_EncodesWhatIsNotPlainAsciiAndEveryLineBreak) {
+    struct Case {
+        std::string text, encoded;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"good 84.1.2.3", "good 84.1.2.3"},
+        {"a=b", "a=3Db"},
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e",
+         "Gr=C3=BC=C3=9Fe"},
+        {"line 1\r\nline 2", "line 1=0D=0Aline 2"},
+        {"trailing blank ", "trailing blank=20"},
+        {"trailing tab\t", "trailing tab=09"},
+        {"inner\tblank", "inner\tblank"},
+        {std::string("nul\0", 4), "nul=00"},
+        {"\x7F", "=7F"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::mail::QuotedPrintable(c.text), c.encoded) << c.text;
+    }
+}
+
+TEST(MailFormat, QuotedPrintable_BreaksLongLinesSoftlyWithoutSplittingAnEscape) {
+    // 73 characters fit before the soft break "="; an escape that would not fit moves down.
+    const std::string text = std::string(71, 'x') + "=y";
+    EXPECT_EQ(platform::mail::QuotedPrintable(text), std::string(71, 'x') + "=\r\n=3Dy");
+    EXPECT_EQ(platform::mail::QuotedPrintable(std::string(73, 'x')), std::string(73, 'x'));
+    EXPECT_EQ(platform::mail::QuotedPrintable(std::string(74, 'x')),
+              std::string(73, 'x') + "=\r\nx");
+}
+
+TEST(MailFormat, HeaderText_AsciiStaysReadableTheRestBecomesEncodedWords) {
+    struct Case {
+        std::string text, header;
+    };
+    const Case cases[] = {
+        {"ZARVOUpdater Success", "ZARVOUpdater Success"},
+        {"line\r\nbreak", "line  break"},  // no header injection
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e",
+         "=?UTF-8?B?R3LDvMOfZQ==?="},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::mail::HeaderText(c.text), c.header) << c.text;
+    }
+}
+
+TEST(MailFormat, HeaderText_LongTextIsSplitIntoWordsBetweenCharacters) {
+    // 44 ASCII letters and then "ü": the 45-byte cut would fall inside the two bytes of "ü".
+    const std::string text = std::string(44, 'a') + "\xC3\xBC" + std::string(900, 'b');
+    const std::string header = platform::mail::HeaderText(text);
+    const std::string firstWord = header.substr(0, header.find("\r\n "));
+    EXPECT_EQ(firstWord, "=?UTF-8?B?" + platform::mail::Base64(std::string(44, 'a'), 0) + "?=");
+    EXPECT_EQ(header.find("\r\n "), firstWord.size()) << "words are joined by folding";
+}
+
+TEST(MailFormat, MailDate_UsesEnglishNamesAndTheNumericZone) {
+    using namespace std::chrono;
+    struct Case {
+        sys_days day;
+        std::string dayAndDate;
+    };
+    // At noon UTC the date is the same in every zone the tests run in.
+    const Case cases[] = {
+        {sys_days{year{2025} / February / 1}, "Sat, 01 Feb 2025 "},
+        {sys_days{year{2024} / February / 29}, "Thu, 29 Feb 2024 "},
+        {sys_days{year{2026} / December / 31}, "Thu, 31 Dec 2026 "},
+    };
+    for (const Case& c : cases) {
+        const std::string date = platform::mail::MailDate(c.day + hours(12));
+        EXPECT_EQ(date.substr(0, c.dayAndDate.size()), c.dayAndDate);
+        EXPECT_TRUE(std::regex_match(date.substr(c.dayAndDate.size()),
+                                     std::regex("[0-2][0-9]:[0-5][0-9]:00 [+-][0-9]{4}")))
+            << date;
     }
 }
 

@@ -75,3 +75,55 @@ TEST(WideText, UnpairedSurrogatesFromTheSystemBecomeReplacementCharacters) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DecodeUtf8, KeepsValidTextAndReplacesEachInvalidSequenceOnce) {
+    const std::string r = "\xEF\xBF\xBD";
+    struct Case {
+        std::string bytes, text;
+    };
+    const Case cases[] = {
+        {"84.1.2.3", "84.1.2.3"},
+        {"\xEF\xBB\xBFgood", "good"},                      // byte-order mark dropped
+        {"a\xEF\xBB\xBF", "a\xEF\xBB\xBF"},                // only a leading one
+        {"Gr\xC3\xBC\xC3\x9F", "Gr\xC3\xBC\xC3\x9F"},      // two-byte sequences
+        {"\xF0\x9F\x93\xA7", "\xF0\x9F\x93\xA7"},          // four bytes
+        {"\xC0\xAF", r},                                   // overlong "/"
+        {"\xE0\x80\xAF", r},                               // overlong in three bytes
+        {"\xED\xA0\x80x", r + "x"},                        // a surrogate
+        {"\xF4\x90\x80\x80", r},                           // beyond U+10FFFF
+        {"ok\xE2\x82", "ok" + r},                          // truncated at the end
+        {"\xE2\x82 x", r + " x"},                          // truncated before a blank
+        {"\x80\x80", r + r},                               // stray continuations
+        {"\xFF", r},                                       // never a lead byte
+        {std::string("a\0b", 3), std::string("a\0b", 3)},  // NUL is text
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::DecodeUtf8(c.bytes), c.text) << c.bytes;
+    }
+}
+
+TEST(ControlCharacters, LineBreaksNulAndControlsAreFoundAndReplaced) {
+    struct Case {
+        std::string text;
+        bool lineBreakOrNul, control;
+        std::string replaced;
+    };
+    const Case cases[] = {
+        {"plain text", false, false, "plain text"},
+        {"tab\there", false, true, "tab?here"},
+        {"cr\r", true, true, "cr?"},
+        {"lf\n", true, true, "lf?"},
+        {std::string("nul\0", 4), true, true, "nul?"},
+        {"del\x7F", false, true, "del?"},
+        {"\xC3\xBC", false, false, "\xC3\xBC"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::HasLineBreakOrNul(c.text), c.lineBreakOrNul) << c.text;
+        EXPECT_EQ(platform::HasControl(c.text), c.control) << c.text;
+        EXPECT_EQ(platform::ReplaceControls(c.text, '?'), c.replaced) << c.text;
+    }
+}
+
+}  // namespace

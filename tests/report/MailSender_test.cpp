@@ -10,6 +10,7 @@
 #include "platform/Clock.h"
 #include "platform/ProgramInfo.h"
 #include "settings/modPublic.h"
+#include "support/TempProgramDirectory.h"
 
 namespace {
 
@@ -24,25 +25,21 @@ struct FailureCase {
 class SendMailFailure : public ::testing::TestWithParam<FailureCase> {
   protected:
     void SetUp() override {
-        char name[] = "/tmp/zarvo-mail-XXXXXX";
-        dir_ = mkdtemp(name);
-        platform::OverrideProgramLocation(platform::ProgramLocation{dir_, "zarvoupdater"});
         platform::OverrideClock([] { return platform::TimePoint{std::chrono::hours(480000)}; });
         AppSettings.IsDebug = true;
         AppSettings.Loglevel = 1;
         AppSettings.LogfileLen = 1000;
     }
     void TearDown() override {
-        platform::OverrideProgramLocation(std::nullopt);
         platform::OverrideClock({});
         AppSettings = AppSettingsRecord{};
-        std::filesystem::remove_all(dir_);
     }
     std::string Log() const {
         std::ifstream file(dir_ + "/log/zarvoupdater.log", std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(file), {});
     }
-    std::string dir_;
+    TempProgramDirectory program_;
+    const std::string dir_ = program_.Path().string();
 };
 
 TEST_P(SendMailFailure, WritesExactlyOneErrorLineAndReturns) {
@@ -79,6 +76,6 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"RecipientWithLineBreak", false, "127.0.0.1", "s@zarvo.example",
                     "a@zarvo.example\r\nDATA",
                     "[5] Mail not sent: invalid recipient address \"a@zarvo.example??DATA\""}),
-    [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<FailureCase>& testParam) { return testParam.param.name; });
 
 }  // namespace

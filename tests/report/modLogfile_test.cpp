@@ -20,6 +20,7 @@
 #include "platform/Clock.h"
 #include "platform/ProgramInfo.h"
 #include "settings/modPublic.h"
+#include "support/TempProgramDirectory.h"
 
 namespace fs = std::filesystem;
 
@@ -44,10 +45,6 @@ bool SurvivesInChild(const std::function<void()>& body) {
 class modLogfile : public ::testing::Test {
   protected:
     void SetUp() override {
-        // A dot and brackets in the program directory: neither may confuse the backup names.
-        char name[] = "/tmp/zarvo.dir[1]-XXXXXX";
-        dir_ = mkdtemp(name);
-        platform::OverrideProgramLocation(platform::ProgramLocation{dir_, "zarvoupdater"});
         std::tm local{};  // 6 December 2026, 14:03:59 in whatever time zone the test runs
         local.tm_year = 126, local.tm_mon = 11, local.tm_mday = 6, local.tm_hour = 14;
         local.tm_min = 3, local.tm_sec = 59, local.tm_isdst = -1;
@@ -58,11 +55,7 @@ class modLogfile : public ::testing::Test {
         AppSettings.IsDebug = true, AppSettings.Loglevel = 4;
         AppSettings.LogfileLen = 10000, AppSettings.Backups = 10;
     }
-    void TearDown() override {
-        platform::OverrideProgramLocation(std::nullopt);
-        platform::OverrideClock({});
-        fs::remove_all(dir_);
-    }
+    void TearDown() override { platform::OverrideClock({}); }
     std::string Log(const std::string& name = "zarvoupdater.log") const {
         return dir_ + "/log/" + name;
     }
@@ -76,7 +69,9 @@ class modLogfile : public ::testing::Test {
         std::ofstream(Log(name), std::ios::binary) << text;
     }
 
-    std::string dir_;
+    // A dot and brackets in the program directory: neither may confuse the backup names.
+    TempProgramDirectory program_{"zarvoupdater", "zarvo.dir[1]-"};
+    const std::string dir_ = program_.Path().string();
     platform::TimePoint now_;
 };
 

@@ -10,6 +10,7 @@
 #include "settings/INIFile.h"
 #include "settings/modFunktions.h"
 #include "settings/modPublic.h"
+#include "support/TempProgramDirectory.h"
 
 namespace {
 
@@ -21,11 +22,6 @@ struct SentMail {
 class ProviderAnswerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        directory_ = std::filesystem::temp_directory_path() /
-                     ("provider-answer-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(directory_);
-        std::filesystem::create_directories(directory_);
-        platform::OverrideProgramLocation(platform::ProgramLocation{directory_.string(), "zarvo"});
         AppSettings = AppSettingsRecord{};
         AppSettings.Host = "myhost.zarvo.example";
         AppSettings.Email = true;
@@ -35,10 +31,6 @@ class ProviderAnswerTest : public ::testing::Test {
         AppSettings.Email_Password = "mailpass";
         AppSettings.ErrorCounter = 2;
         CurrentErrorCounter = 0;
-    }
-    void TearDown() override {
-        platform::OverrideProgramLocation(std::nullopt);
-        std::filesystem::remove_all(directory_);
     }
 
     // As the cycle does it: count the request, then hand over the answer.
@@ -56,7 +48,7 @@ class ProviderAnswerTest : public ::testing::Test {
         return ReadIniValue("WAN", "LastIPAdress", "<none>", SettingsFilePath(), 256);
     }
 
-    std::filesystem::path directory_;
+    TempProgramDirectory directory_{"zarvo"};
     std::vector<SentMail> mails_;
 };
 

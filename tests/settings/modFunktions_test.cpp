@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "platform/ProgramInfo.h"
+#include "support/TempProgramDirectory.h"
 
 namespace {
 
@@ -73,17 +74,7 @@ std::string Describe(const AppSettingsRecord& r) {
 
 class LoadSettingsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zarvo-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        platform::OverrideProgramLocation(platform::ProgramLocation{dir_, "zarvoupdater"});
-        AppSettings = {};
-    }
-    void TearDown() override {
-        platform::OverrideProgramLocation(std::nullopt);
-        std::filesystem::remove_all(dir_);
-    }
+    void SetUp() override { AppSettings = {}; }
 
     void Put(const std::string& content) { std::ofstream(dir_ + "/zarvoupdater.ini") << content; }
     // Loads AppSettings and gives the error text, or "" when the load succeeded.
@@ -96,7 +87,8 @@ class LoadSettingsTest : public ::testing::Test {
         }
     }
 
-    std::string dir_;
+    TempProgramDirectory program_;
+    const std::string dir_ = program_.Path().string();
 };
 
 TEST_F(LoadSettingsTest, LoadSettings_NoFileGivesEveryDefaultAndCreatesNoFile) {

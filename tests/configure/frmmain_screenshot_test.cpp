@@ -27,7 +27,7 @@ class ScreenshotTest : public QObject {
         platform::OverrideProgramLocation(
             platform::ProgramLocation{dir.path().toStdString(), "configure"});
 
-        frmmain form;
+        configure::frmmain form;
         QVERIFY(form.Form_Load());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -39,4 +39,4 @@ class ScreenshotTest : public QObject {
 };
 
 QTEST_MAIN(ScreenshotTest)
-#include "tst_screenshot.moc"
+#include "frmmain_screenshot_test.moc"

@@ -16,6 +16,8 @@
 
 namespace {
 
+using configure::frmmain;
+
 /// The dialog with its messages collected instead of shown.
 class QuietForm : public frmmain {
   public:
@@ -349,4 +351,4 @@ class FrmmainTest : public QObject {
 };
 
 QTEST_MAIN(FrmmainTest)
-#include "tst_frmmain.moc"
+#include "frmmain_test.moc"

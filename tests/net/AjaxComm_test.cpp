@@ -8,7 +8,7 @@
 #include "platform/EventLoop.h"
 #include "platform/HttpRequest.h"
 #include "platform/ProgramInfo.h"
-#include "tests/net/LoopbackHttpServer.h"
+#include "support/LoopbackHttpServer.h"
 
 namespace {
 

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+/// libcurl as the HTTP request object and the mail component both use it: handles that free
+/// themselves, the one global initialisation, and the pieces of a parsed URL.
+namespace platform::curl {
+
+struct EasyCleanup {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct MultiCleanup {
+    void operator()(CURLM* handle) const { curl_multi_cleanup(handle); }
+};
+struct ListCleanup {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+struct UrlCleanup {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+
+using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+using MultiHandle = std::unique_ptr<CURLM, MultiCleanup>;
+using StringList = std::unique_ptr<curl_slist, ListCleanup>;
+using UrlHandle = std::unique_ptr<CURLU, UrlCleanup>;
+
+/// libcurl's global initialisation, done once for the process before the first handle; returns
+/// its result, the same on every call.
+CURLcode GlobalInit();
+
+/// Appends `line` to `list`; false, with the list unchanged, when memory ran out.
+bool Append(StringList& list, const std::string& line);
+
+/// One part of a parsed URL; nothing when the URL has no such part.
+std::optional<std::string> UrlPart(CURLU* url, CURLUPart part, unsigned int flags = 0);
+
+}  // namespace platform::curl

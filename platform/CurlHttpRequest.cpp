@@ -1,0 +1,396 @@
+#include <algorithm>
+#include <climits>
+#include <string_view>
+
+#include "platform/Curl.h"
+#include "platform/CurlPoll.h"
+#include "platform/EventLoop.h"
+#include "platform/HttpRedirect.h"
+#include "platform/HttpRequest.h"
+#include "platform/HttpResponse.h"
+#include "platform/ProgramInfo.h"
+#include "platform/RuntimeError.h"
+#include "platform/Text.h"
+
+namespace platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+RuntimeError TransferError(CURLcode code, const std::string& detail) {
+    return RuntimeError(code, detail.empty() ? curl_easy_strerror(code) : detail);
+}
+
+// libcurl would guess a scheme for "host/path" and accept blanks in places; the request object
+// takes only complete http and https URLs.
+void CheckUrl(const std::string& url) {
+    curl::UrlHandle handle(curl_url());
+    if (!handle) {
+        throw RuntimeError(CURLE_OUT_OF_MEMORY, "Out of memory");
+    }
+    const CURLUcode code = curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0);
+    const auto scheme = curl::UrlPart(handle.get(), CURLUPART_SCHEME);
+    const bool web = scheme && (*scheme == "http" || *scheme == "https");
+    // The URL itself stays out of the text: it may carry credentials, and callers that report
+    // the failure name the URL themselves.
+    if (code != CURLUE_OK) {
+        throw HttpUsageError(std::string("URL not accepted: ") + curl_url_strerror(code));
+    }
+    if (!web) {
+        throw HttpUsageError("URL not accepted: not an http or https URL");
+    }
+}
+
+class CurlHttpRequest final : public HttpRequest {
+  public:
+    CurlHttpRequest() {
+        if (curl::GlobalInit() == CURLE_OK) {
+            multi_.reset(curl_multi_init());
+            easy_.reset(curl_easy_init());
+        }
+        if (!multi_ || !easy_) {
+            throw errors::CannotCreateObjectError("HTTP request object");
+        }
+    }
+    // The easy handle leaves the multi handle before either is freed.
+    ~CurlHttpRequest() override { Detach(); }
+    CurlHttpRequest(const CurlHttpRequest&) = delete;
+    CurlHttpRequest& operator=(const CurlHttpRequest&) = delete;
+
+    void open(const std::string& method, const std::string& url, bool async,
+              const std::string& user, const std::string& password) override {
+        Reset();
+        std::string wireMethod = WireMethod(method);
+        CheckUrl(url);
+        bounds_ = CurrentHttpBounds();
+        const std::string userAgent = "Tovik-ZARVOUpdater/" + ProgramVersion();
+        Set(CURLOPT_ERRORBUFFER, errorText_);
+        Set(CURLOPT_URL, url.c_str());
+        Set(CURLOPT_NOSIGNAL, 1L);
+        Set(CURLOPT_PROTOCOLS_STR, "http,https");
+        // Redirects are followed here, not by libcurl, which drops the credentials on the
+        // upgrade from http to https that providers ask for.
+        Set(CURLOPT_FOLLOWLOCATION, 0L);
+        Set(CURLOPT_USERAGENT, userAgent.c_str());
+        Set(CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
+        Set(CURLOPT_SSL_VERIFYPEER, 1L);
+        Set(CURLOPT_SSL_VERIFYHOST, 2L);
+        Set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(bounds_.connect.count()));
+        Set(CURLOPT_TIMEOUT_MS, static_cast<long>(bounds_.total.count()));
+        Set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(bounds_.maxBody));
+        Set(CURLOPT_HEADERFUNCTION, &CurlHttpRequest::OnHeader);
+        Set(CURLOPT_HEADERDATA, this);
+        Set(CURLOPT_WRITEFUNCTION, &CurlHttpRequest::OnBody);
+        Set(CURLOPT_WRITEDATA, this);
+        Set(CURLOPT_XFERINFOFUNCTION, &CurlHttpRequest::OnProgress);
+        Set(CURLOPT_XFERINFODATA, this);
+        Set(CURLOPT_NOPROGRESS, 0L);
+        if (!user.empty() || !password.empty()) {
+            // With two schemes offered libcurl sends nothing until the server's challenge says
+            // which one it wants.
+            Set(CURLOPT_USERNAME, user.c_str());
+            Set(CURLOPT_PASSWORD, password.c_str());
+            Set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+        }
+        method_ = std::move(wireMethod);
+        url_ = url;
+        async_ = async;
+        state_ = Opened;
+    }
+
+    void setRequestHeader(const std::string& name, const std::string& value) override {
+        if (state_ != Opened) {
+            throw HttpUsageError("request header outside of an opened request");
+        }
+        if (!IsHttpToken(name) || HasLineBreakOrNul(value)) {
+            throw HttpUsageError("request header \"" + name + "\"");
+        }
+        for (auto& [known, values] : requestHeaders_) {
+            if (EqualsIgnoringCase(known, name)) {
+                values += ", " + value;
+                return;
+            }
+        }
+        requestHeaders_.emplace_back(name, value);
+    }
+
+    void send(const std::string& body) override {
+        if (state_ != Opened) {
+            throw HttpUsageError("send outside of an opened request");
+        }
+        for (const auto& [name, value] : requestHeaders_) {
+            // "Name;" is libcurl's way of sending a header with an empty value.
+            Append(value.empty() ? name + ";" : name + ": " + value);
+        }
+        // Waiting for "100 Continue" only delays servers that never send it.
+        Append("Expect:");
+        Set(CURLOPT_HTTPHEADER, headerList_.get());
+        if (method_ == "GET") {
+            Set(CURLOPT_HTTPGET, 1L);
+        } else if (method_ == "HEAD") {
+            Set(CURLOPT_NOBODY, 1L);
+        } else {
+            Set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+            Set(CURLOPT_COPYPOSTFIELDS, body.c_str());
+            if (method_ != "POST") {
+                Set(CURLOPT_CUSTOMREQUEST, method_.c_str());
+            }
+        }
+        CURLMcode added = curl_multi_add_handle(multi_.get(), easy_.get());
+        if (added != CURLM_OK) {
+            throw RuntimeError(CURLE_FAILED_INIT, curl_multi_strerror(added));
+        }
+        attached_ = true;
+        state_ = Sent;
+        started_ = lastProgress_ = Clock::now();
+        Drive();
+        while (!async_ && attached_) {
+            Sleep(false);
+            Drive();
+        }
+    }
+
+    int readyState() override {
+        if (attached_) {
+            Drive();
+        }
+        return state_;
+    }
+
+    void wait() override {
+        if (attached_) {
+            Sleep(true);
+            Drive();
+        }
+    }
+
+    std::string getResponseHeader(const std::string& name) override {
+        RequireResponse();
+        return response_.Header(name);
+    }
+
+    std::string responseText() override {
+        RequireResponse();
+        const std::vector<std::uint8_t>& body = response_.Body();
+        return DecodeUtf8(
+            std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+    }
+
+    std::vector<std::uint8_t> responseBody() override {
+        RequireResponse();
+        return response_.Body();
+    }
+
+    void abort() override { Reset(); }
+
+  private:
+    template <typename Value>
+    void Set(CURLoption option, Value value) {
+        CURLcode code = curl_easy_setopt(easy_.get(), option, value);
+        if (code != CURLE_OK) {
+            throw TransferError(code, "");
+        }
+    }
+
+    void Append(const std::string& header) {
+        if (!curl::Append(headerList_, header)) {
+            throw RuntimeError(CURLE_OUT_OF_MEMORY, "Out of memory");
+        }
+    }
+
+    void Reset() {
+        Detach();
+        curl_easy_reset(easy_.get());
+        headerList_.reset();
+        requestHeaders_.clear();
+        response_.Clear();
+        redirects_ = 0;
+        uploaded_ = 0;
+        result_ = CURLE_OK;
+        failure_.clear();
+        errorText_[0] = '\0';
+        state_ = Uninitialized;
+    }
+
+    void Detach() {
+        if (attached_) {
+            curl_multi_remove_handle(multi_.get(), easy_.get());
+            attached_ = false;
+        }
+    }
+
+    void Finish(CURLcode code, const std::string& detail) {
+        Detach();
+        result_ = code;
+        failure_ = detail;
+        state_ = Completed;
+    }
+
+    // Sleeps no longer than the nearest bound of our own, so that a stalled exchange is noticed
+    // in time; libcurl shortens the sleep further for its own timers.
+    void Sleep(bool withRequests) {
+        Clock::time_point due = std::min(lastProgress_ + bounds_.stall, started_ + bounds_.total);
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
+        int timeout = static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+        CURLMcode polled = PollTransfers(multi_.get(), timeout, withRequests);
+        if (polled != CURLM_OK) {
+            Finish(CURLE_RECV_ERROR, curl_multi_strerror(polled));
+        }
+    }
+
+    void Drive() {
+        if (!attached_) {
+            return;
+        }
+        int running = 0;
+        CURLMcode performed = curl_multi_perform(multi_.get(), &running);
+        if (performed != CURLM_OK) {
+            Finish(CURLE_RECV_ERROR, curl_multi_strerror(performed));
+            return;
+        }
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi_.get(), &left)) {
+            if (message->msg == CURLMSG_DONE) {
+                if (message->data.result == CURLE_OK && FollowRedirect()) {
+                    return;
+                }
+                Finish(message->data.result, response_.BodyTooLong()
+                                                 ? "Response body longer than " +
+                                                       std::to_string(bounds_.maxBody) + " bytes"
+                                                 : std::string(errorText_));
+                return;
+            }
+        }
+        auto now = Clock::now();
+        if (now - lastProgress_ >= bounds_.stall) {
+            Finish(CURLE_OPERATION_TIMEDOUT,
+                   "No data moved for " + std::to_string(bounds_.stall.count()) + " ms");
+        } else if (now - started_ >= bounds_.total) {
+            Finish(CURLE_OPERATION_TIMEDOUT,
+                   "Exchange longer than " + std::to_string(bounds_.total.count()) + " ms");
+        }
+    }
+
+    // True when the answer was a redirect, which is then followed or has ended the exchange.
+    bool FollowRedirect() {
+        constexpr int maxRedirects = 5;
+        long status = 0;
+        char* location = nullptr;
+        curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+        curl_easy_getinfo(easy_.get(), CURLINFO_REDIRECT_URL, &location);
+        if (location == nullptr ||
+            (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)) {
+            return false;
+        }
+        const std::string target = location;
+        if (redirects_ == maxRedirects) {
+            Finish(CURLE_TOO_MANY_REDIRECTS,
+                   "Maximum (" + std::to_string(maxRedirects) + ") redirects followed");
+            return true;
+        }
+        try {
+            CheckUrl(target);
+            Detach();
+            if (!RedirectKeepsCredentials(url_, target)) {
+                Set(CURLOPT_USERNAME, static_cast<char*>(nullptr));
+                Set(CURLOPT_PASSWORD, static_cast<char*>(nullptr));
+                Set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+            }
+            const std::string method = MethodAfterRedirect(method_, status);
+            if (method != method_) {
+                Set(CURLOPT_CUSTOMREQUEST, static_cast<char*>(nullptr));
+                Set(CURLOPT_HTTPGET, 1L);
+                method_ = method;
+            }
+            Set(CURLOPT_URL, target.c_str());
+        } catch (const RuntimeError& error) {
+            Finish(error.Number() == errors::InvalidProcedureCall
+                       ? CURLE_UNSUPPORTED_PROTOCOL
+                       : static_cast<CURLcode>(error.Number()),
+                   "Redirect not followed: " + error.Description());
+            return true;
+        }
+        url_ = target;
+        ++redirects_;
+        response_.Clear();
+        CURLMcode added = curl_multi_add_handle(multi_.get(), easy_.get());
+        if (added != CURLM_OK) {
+            Finish(CURLE_FAILED_INIT, curl_multi_strerror(added));
+            return true;
+        }
+        attached_ = true;
+        state_ = Sent;
+        return true;
+    }
+
+    void RequireResponse() const {
+        if (state_ != Completed) {
+            throw HttpUsageError("the response is not complete");
+        }
+        if (result_ != CURLE_OK) {
+            throw TransferError(result_, failure_);
+        }
+    }
+
+    // The callbacks run inside libcurl, where no exception may pass; returning a short count
+    // makes libcurl end the exchange with an error instead.
+    static size_t OnHeader(char* data, size_t size, size_t count, void* user) noexcept try {
+        auto* self = static_cast<CurlHttpRequest*>(user);
+        self->lastProgress_ = Clock::now();
+        self->response_.HeaderLine(std::string_view(data, size * count));
+        return size * count;
+    } catch (...) {
+        return 0;
+    }
+
+    static size_t OnBody(char* data, size_t size, size_t count, void* user) noexcept try {
+        auto* self = static_cast<CurlHttpRequest*>(user);
+        self->lastProgress_ = Clock::now();
+        if (!self->response_.BodyPiece(std::string_view(data, size * count),
+                                       self->bounds_.maxBody)) {
+            return 0;
+        }
+        self->state_ = Receiving;
+        return size * count;
+    } catch (...) {
+        return 0;
+    }
+
+    static int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t,
+                          curl_off_t uploaded) noexcept {
+        auto* self = static_cast<CurlHttpRequest*>(user);
+        if (uploaded != self->uploaded_) {
+            self->uploaded_ = uploaded;
+            self->lastProgress_ = Clock::now();
+        }
+        return 0;
+    }
+
+    curl::MultiHandle multi_;
+    curl::EasyHandle easy_;
+    curl::StringList headerList_;
+    bool attached_ = false;
+    bool async_ = true;
+    int state_ = Uninitialized;
+    std::string method_;
+    std::string url_;
+    int redirects_ = 0;
+    HttpBounds bounds_;
+    std::vector<std::pair<std::string, std::string>> requestHeaders_;
+    HttpResponse response_;
+    curl_off_t uploaded_ = 0;
+    Clock::time_point started_{};
+    Clock::time_point lastProgress_{};
+    CURLcode result_ = CURLE_OK;
+    std::string failure_;
+    char errorText_[CURL_ERROR_SIZE] = {};
+};
+
+}  // namespace
+
+std::unique_ptr<HttpRequest> CreateCurlHttpRequest() {
+    return std::make_unique<CurlHttpRequest>();
+}
+
+}  // namespace platform

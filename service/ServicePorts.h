@@ -1,0 +1,82 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/Clock.h"
+#include "platform/HttpRequest.h"
+#include "platform/ServiceHost.h"
+
+namespace platform {
+class MailComponent;
+}
+
+/// Delivers the service's mails: the update reports and the cycle's error mails.
+class MailTransport {
+  public:
+    virtual ~MailTransport() = default;
+    /// Never throws for a mail that could not go out; that is the transport's to log.
+    virtual void SendMail(const std::string& SMTPHost, const std::string& Recipient,
+                          const std::string& MsgText, const std::string& UserName,
+                          const std::string& UserPassword, bool isError) = 0;
+};
+
+/// Takes the service's event-log entries.
+class EventLogSink {
+  public:
+    virtual ~EventLogSink() = default;
+    virtual void LogEvent(std::int16_t type, std::int32_t id, const std::string& text) = 0;
+};
+
+/// The service's two clocks: wall time for the reports, steady time for the ticks slept through.
+class ServiceClock {
+  public:
+    virtual ~ServiceClock() = default;
+    virtual platform::TimePoint Now() = 0;
+    virtual std::chrono::steady_clock::time_point SteadyNow() = 0;
+};
+
+/// The side effects of the service's form, each behind an interface that tests replace. A port
+/// left empty gets the program's own.
+struct ServicePorts {
+    platform::HttpRequestFactory http;
+    std::unique_ptr<MailTransport> mail;
+    std::unique_ptr<EventLogSink> eventLog;
+    std::unique_ptr<ServiceClock> clock;
+};
+
+/// Mails through the SMTP component, one instance for all of the service's mails.
+class SmtpMailTransport : public MailTransport {
+  public:
+    SmtpMailTransport();
+    ~SmtpMailTransport() override;
+    void SendMail(const std::string& SMTPHost, const std::string& Recipient,
+                  const std::string& MsgText, const std::string& UserName,
+                  const std::string& UserPassword, bool isError) override;
+
+  private:
+    std::unique_ptr<platform::MailComponent> poSendMail;
+};
+
+/// The service host's event log (the journal, or on Windows the Application log).
+class ServiceHostEventLog : public EventLogSink {
+  public:
+    explicit ServiceHostEventLog(platform::ServiceHost& host) : host_(host) {}
+    void LogEvent(std::int16_t type, std::int32_t id, const std::string& text) override {
+        host_.LogEvent(type, id, text);
+    }
+
+  private:
+    platform::ServiceHost& host_;
+};
+
+/// The system's clocks.
+class SystemServiceClock : public ServiceClock {
+  public:
+    platform::TimePoint Now() override { return platform::Now(); }
+    std::chrono::steady_clock::time_point SteadyNow() override {
+        return std::chrono::steady_clock::now();
+    }
+};

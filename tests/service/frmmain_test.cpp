@@ -1,0 +1,398 @@
+#include "service/frmmain.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/EventLoop.h"
+#include "settings/modFunktions.h"
+#include "settings/modPublic.h"
+#include "support/FakeHttp.h"
+#include "support/FakeServicePorts.h"
+#include "support/TempProgramDirectory.h"
+
+namespace {
+
+using Entry = FakeEventLog::Entry;
+using Lines = std::vector<std::string>;
+
+const platform::TimePoint kLogTime = platform::TimePoint{} + std::chrono::hours(24 * 20000);
+constexpr std::int32_t Int32Max = std::numeric_limits<std::int32_t>::max();
+const std::string Rule(96, '#');
+const std::string EchoUrl = "http://echo.test/ip";
+const std::string UpdateUrl = "http://provider.test/nic/update?hostname=myhost.zarvo.example&myip=";
+
+Lines Banner(const std::string& title) {
+    std::string middle = title;
+    middle.resize(95, ' ');
+    return {Rule, middle + "#", Rule};
+}
+
+Lines Join(std::initializer_list<Lines> parts) {
+    Lines joined;
+    for (const Lines& part : parts) {
+        joined.insert(joined.end(), part.begin(), part.end());
+    }
+    return joined;
+}
+
+// The service's form over fakes, in a program directory of its own with a settings file for
+// the two test servers: mail on, at most two error mails in a row, a ten-minute interval.
+class frmmainTest : public ::testing::Test {
+  protected:
+    frmmainTest() {
+        AppSettings = AppSettingsRecord{};
+        TickCounter = 0;
+        CurrentErrorCounter = 0;
+        // The log's lines carry the time of the system clock, so that one is fixed as well.
+        platform::OverrideClock([] { return kLogTime; });
+        WriteSettings();
+        LoadSettings();  // as the load procedure does before the first tick
+        auto mail = std::make_unique<FakeMailTransport>();
+        auto eventLog = std::make_unique<FakeEventLog>();
+        auto clock = std::make_unique<FakeServiceClock>();
+        mail_ = mail.get();
+        eventLog_ = eventLog.get();
+        clock_ = clock.get();
+        form_ = std::make_unique<zarvoupdater::frmmain>(
+            ServicePorts{http_.Factory(), std::move(mail), std::move(eventLog), std::move(clock)});
+    }
+
+    void WriteSettings(const std::string& application = "", const std::string& account = "") {
+        dir_.Write("zarvoupdater.ini",
+                   "[Application]\n" + application +
+                       "Interval=10\nIsDebug=True\nLoglevel=4\nZARVOUpdater=on\n"
+                       "Email=on\nEmail_Server=smtp.test\nEmail_Receiver=admin@zarvo.example\n"
+                       "Email_Username=mailuser\nEmail_Password=mailpass\nErrorCounter=2\n"
+                       "[ZARVO]\nZARVOServer=http://provider.test\nWANIPAdress=" +
+                       EchoUrl +
+                       "\n[ACCOUNT]\nUsername=demo\nPassword=secret\n"
+                       "Host=myhost.zarvo.example\n" +
+                       account);
+    }
+
+    // The log's lines without their date and time.
+    Lines LogLines() const {
+        const std::string stamp =
+            platform::ShortDate(kLogTime) + " " + platform::LongTime(kLogTime) + " ";
+        std::istringstream text(dir_.Read("log/zarvoupdater.log"));
+        Lines lines;
+        for (std::string line; std::getline(text, line);) {
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            EXPECT_TRUE(line.starts_with(stamp)) << line;
+            lines.push_back(line.substr(std::min(stamp.size(), line.size())));
+        }
+        return lines;
+    }
+
+    std::vector<std::string> RequestedUrls() const {
+        std::vector<std::string> urls;
+        for (const FakeHttp::Sent& sent : http_.Requests()) {
+            urls.push_back(sent.url);
+        }
+        return urls;
+    }
+
+    void Pause() {
+        bool success = false;
+        form_->NTService1_PauseRequest(success);
+        EXPECT_TRUE(success);
+    }
+    void Continue() {
+        bool success = false;
+        form_->NTService1_ContinueRequest(success);
+        EXPECT_TRUE(success);
+    }
+    // The next wake-up is a first tick again, as after the program's start.
+    void RestartCount() {
+        Pause();
+        TickCounter = 0;
+        Continue();
+        eventLog_->entries.clear();
+    }
+
+    // The timer's next wake-up, in ticks; 0 when it is off.
+    std::int64_t TicksArmed() const {
+        const platform::Timer& timer = form_->TimerControl();
+        return timer.Enabled() ? timer.Period() / platform::TickPeriod() : 0;
+    }
+
+    void TearDown() override {
+        form_.reset();
+        platform::OverrideClock({});
+        AppSettings = AppSettingsRecord{};
+        TickCounter = 0;
+        CurrentErrorCounter = 0;
+    }
+
+    TempProgramDirectory dir_;
+    FakeHttp http_;
+    FakeMailTransport* mail_ = nullptr;
+    FakeEventLog* eventLog_ = nullptr;
+    FakeServiceClock* clock_ = nullptr;
+    std::unique_ptr<zarvoupdater::frmmain> form_;
+};
+
+TEST_F(frmmainTest, NewAddressIsReportedToTheProviderAndMailed) {
+    http_.Queue("Current IP Address: 84.1.2.3");
+    http_.Queue("good 84.1.2.3");
+    form_->Timer_Timer();
+
+    EXPECT_EQ(LogLines(),
+              Join({Banner("#START"),
+                    {"Read INI File", "Get external IP Address from: " + EchoUrl,
+                     "The external IP Address is: 84.1.2.3",
+                     "Update this Host: myhost.zarvo.example", "Your hostname has been updated."},
+                    Banner("#ENDE")}));
+    ASSERT_EQ(http_.Requests().size(), 2u);
+    EXPECT_EQ(http_.Requests()[0].method, "get");
+    EXPECT_EQ(http_.Requests()[0].url, EchoUrl);
+    EXPECT_EQ(http_.Requests()[0].user, "") << "the echo page gets no credentials";
+    EXPECT_EQ(http_.Requests()[1].method, "post");
+    EXPECT_EQ(http_.Requests()[1].url, UpdateUrl + "84.1.2.3");
+    EXPECT_EQ(http_.Requests()[1].user, "demo");
+    EXPECT_EQ(http_.Requests()[1].password, "secret");
+    ASSERT_EQ(mail_->mails.size(), 1u);
+    EXPECT_FALSE(mail_->mails[0].isError);
+    EXPECT_NE(mail_->mails[0].text.find(platform::DateTimeText(clock_->now)), std::string::npos)
+        << "start and end of the run come from the service's clock";
+    EXPECT_TRUE(eventLog_->entries.empty());
+    EXPECT_EQ(TicksArmed(), 599);
+}
+
+TEST_F(frmmainTest, TickTableRunsAtTheFirstTickThenWhenTheCountReachesIntervalTimesSixty) {
+    struct Row {
+        std::string interval;
+        std::int64_t ticksBetweenRuns;
+    };
+    for (const Row& row :
+         {Row{"10", 600}, Row{"1", 60}, Row{"0", 1}, Row{"-5", 1}, Row{"35791394", 2147483640}}) {
+        SCOPED_TRACE("Interval=" + row.interval);
+        RestartCount();
+        WriteSettings("Interval=" + row.interval + "\n", "StaticIPAddress=84.1.2.3\n");
+        for (int run = 0; run < 3; ++run) {
+            http_.Queue("nochg");
+            form_->Timer_Timer();
+            EXPECT_EQ(TickCounter, 1) << "each run restarts the count at 1";
+            // The timer sleeps through the ticks that would only count.
+            EXPECT_EQ(TicksArmed(), std::max<std::int64_t>(1, row.ticksBetweenRuns - 1));
+        }
+        EXPECT_EQ(http_.Requests().size() % 3, 0u) << "every wake-up ran the cycle";
+    }
+}
+
+TEST_F(frmmainTest, TicksSleptThroughCountWhenAPauseSwitchesTheTimerOff) {
+    http_.Queue("84.1.2.3");
+    http_.Queue("good");
+    form_->Timer_Timer();
+    clock_->steady += platform::TickPeriod() * 100 + platform::TickPeriod() / 2;
+    Pause();
+    EXPECT_EQ(TickCounter, 101) << "the hundred whole ticks slept count, the half one does not";
+    EXPECT_EQ(TicksArmed(), 0);
+    Continue();
+    EXPECT_EQ(TicksArmed(), 499) << "a continue does not restart the interval";
+    EXPECT_EQ(eventLog_->entries,
+              (std::vector<Entry>{{1, 109, "Service paused"}, {4, 110, "Service continued"}}));
+}
+
+TEST_F(frmmainTest, CycleEndsAtEachOfItsExits) {
+    struct Row {
+        std::string name;
+        std::string application, account;
+        std::vector<std::string> replies;
+        Lines between;  // the log between "Read INI File" and the end banner
+        std::vector<std::string> urls;
+    };
+    const std::string get = "Get external IP Address from: " + EchoUrl;
+    const std::vector<Row> rows = {
+        {"same address as last reported",
+         "",
+         "",
+         {"84.1.2.3"},
+         {get, "The external IP Address is: 84.1.2.3", "There is no new IP Address."},
+         {EchoUrl}},
+        {"static address",
+         "",
+         "StaticIPAddress=10.9.8.7\n",
+         {"good"},
+         {"Update this Host: myhost.zarvo.example", "Your hostname has been updated."},
+         {UpdateUrl + "10.9.8.7"}},
+        {"no address on the echo page",
+         "",
+         "",
+         {"no address here", "nochg"},
+         {get, "The external IP Address is: ", "The external IP Address can not taken!",
+          "Update this Host: myhost.zarvo.example",
+          "This update was identical to your last update, so no changes were made to your "
+          "hostname configuration."},
+         {EchoUrl, UpdateUrl}},
+        {"updater switched off",
+         "ZARVOUpdater=off\n",
+         "",
+         {"84.9.9.9"},
+         {get, "The external IP Address is: 84.9.9.9",
+          "ZARVOUpdater is offline, please check Mode in the INI file."},
+         {EchoUrl}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RestartCount();
+        WriteSettings(row.application, row.account + "[WAN]\nLastIPAdress=84.1.2.3\n");
+        std::filesystem::remove(dir_.Path() / "log" / "zarvoupdater.log");
+        const std::size_t before = http_.Requests().size();
+        for (const std::string& reply : row.replies) {
+            http_.Queue(reply);
+        }
+        form_->Timer_Timer();
+        EXPECT_EQ(LogLines(),
+                  Join({Banner("#START"), {"Read INI File"}, row.between, Banner("#ENDE")}));
+        const std::vector<std::string> urls = RequestedUrls();
+        EXPECT_EQ(std::vector<std::string>(urls.begin() + static_cast<std::ptrdiff_t>(before),
+                                           urls.end()),
+                  row.urls);
+        EXPECT_EQ(TicksArmed(), 599);
+    }
+}
+
+TEST_F(frmmainTest, FailedEchoRequestIsLoggedAndTheUpdateGoesOutWithoutAnAddress) {
+    http_.Queue(FakeHttp::Reply{"", "connection refused", {}, true});
+    http_.Queue("nochg");
+    form_->Timer_Timer();
+    Lines log = LogLines();
+    ASSERT_GE(log.size(), 6u);
+    EXPECT_EQ(log[5], "HTTP request failed: " + EchoUrl + ": connection refused");
+    EXPECT_EQ(RequestedUrls(), (std::vector<std::string>{EchoUrl, UpdateUrl}));
+}
+
+TEST_F(frmmainTest, SettingsThatFailToLoadEndTheRunThroughTheErrorHandler) {
+    WriteSettings("ErrorCounter=many\n");
+    form_->Timer_Timer();
+    const std::string error = "[13] Type mismatch";
+    EXPECT_EQ(LogLines(), Join({Banner("#START"), {error}, Banner("#ENDE WITH ERRORS")}));
+    EXPECT_EQ(eventLog_->entries, (std::vector<Entry>{{109, 1, error}}));
+    ASSERT_EQ(mail_->mails.size(), 1u);
+    EXPECT_EQ(mail_->mails[0].text, "!ERROR: " + error);
+    EXPECT_TRUE(mail_->mails[0].isError);
+    EXPECT_TRUE(http_.Requests().empty());
+    EXPECT_EQ(TicksArmed(), 59) << "without an interval of its own, the next try is a minute on";
+}
+
+TEST_F(frmmainTest, CounterAtThe32BitLimitFailsWithOverflowInsteadOfWrapping) {
+    TickCounter = Int32Max;
+    form_->Timer_Timer();
+    EXPECT_EQ(TickCounter, Int32Max);
+    EXPECT_EQ(eventLog_->entries, (std::vector<Entry>{{109, 1, "[6] Overflow"}}));
+    EXPECT_EQ(LogLines(), Join({{"[6] Overflow"}, Banner("#ENDE WITH ERRORS")}))
+        << "the tick fails before the run starts";
+}
+
+TEST_F(frmmainTest, IntervalPastThe32BitTickCountFailsEveryLaterTickWithOverflow) {
+    WriteSettings("Interval=35791395\n", "StaticIPAddress=84.1.2.3\n");
+    http_.Queue("nochg");
+    form_->Timer_Timer();
+    EXPECT_EQ(TicksArmed(), 1) << "out of range, the next tick reports the overflow";
+    form_->Timer_Timer();
+    form_->Timer_Timer();
+    EXPECT_EQ(eventLog_->entries, (std::vector<Entry>(2, Entry{109, 1, "[6] Overflow"})));
+    EXPECT_EQ(http_.Requests().size(), 1u);
+}
+
+TEST_F(frmmainTest, ErrorCountStaysAtItsCeilingAndSendsNoMoreMails) {
+    struct Row {
+        std::int16_t before, after;
+    };
+    for (const Row& row : {Row{0, 1}, Row{32766, 32767}, Row{32767, 32767}}) {
+        SCOPED_TRACE(row.before);
+        RestartCount();
+        CurrentErrorCounter = row.before;
+        mail_->mails.clear();
+        WriteSettings("", "StaticIPAddress=84.1.2.3\n");
+        http_.Queue("badauth");
+        form_->Timer_Timer();
+        EXPECT_EQ(CurrentErrorCounter, row.after);
+        EXPECT_EQ(mail_->mails.size(), row.after <= 2 ? 1u : 0u);
+        EXPECT_EQ(LogLines().back(), Rule);
+        EXPECT_TRUE(eventLog_->entries.empty());
+    }
+}
+
+TEST_F(frmmainTest, PauseDuringTheCycleKeepsTheTimerOffUntilTheContinue) {
+    http_.Queue(FakeHttp::Reply{"84.1.2.3", {}, [this] { Pause(); }, true});
+    http_.Queue("good");
+    form_->Timer_Timer();
+    Lines log = LogLines();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(Lines(log.end() - 3, log.end()), Banner("#ENDE")) << "the run goes on to its end";
+    EXPECT_EQ(TicksArmed(), 0);
+    Continue();
+    EXPECT_EQ(TicksArmed(), 599);
+}
+
+TEST_F(frmmainTest, ContinueDuringTheCycleLeavesTheTimerToTheCycle) {
+    http_.Queue(FakeHttp::Reply{"84.1.2.3",
+                                {},
+                                [this] {
+                                    Pause();
+                                    Continue();
+                                },
+                                true});
+    http_.Queue("good");
+    form_->Timer_Timer();
+    EXPECT_EQ(TicksArmed(), 599);
+}
+
+TEST_F(frmmainTest, StopEndsTheRunWhereverItWaitsAndLeavesTheTimerOff) {
+    struct Row {
+        std::string name;
+        bool echoStalls, updateStalls, stopInMail, badSettings;
+        std::size_t requests, mails;
+        std::string lastLine;
+    };
+    const std::vector<Row> rows = {
+        {"echo page", true, false, false, false, 1, 0, "Get external IP Address from: " + EchoUrl},
+        {"update request", false, true, false, false, 2, 0,
+         "Update this Host: myhost.zarvo.example"},
+        {"report mail", false, false, true, false, 2, 1, "Your hostname has been updated."},
+        {"error mail", false, false, true, true, 0, 1, "[13] Type mismatch"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        form_.reset();  // one form at a time: each has its own event loop
+        TickCounter = 0;
+        FakeHttp http;
+        auto mail = std::make_unique<FakeMailTransport>();
+        FakeMailTransport* sent = mail.get();
+        zarvoupdater::frmmain form(ServicePorts{http.Factory(), std::move(mail),
+                                                std::make_unique<FakeEventLog>(),
+                                                std::make_unique<FakeServiceClock>()});
+        std::filesystem::remove(dir_.Path() / "log" / "zarvoupdater.log");
+        WriteSettings(row.badSettings ? "ErrorCounter=many\n" : "");
+        std::function<void()> stop = [&form] { form.NTService1_StopRequest(); };
+        http.Queue(FakeHttp::Reply{
+            "84.1.2.3", {}, row.echoStalls ? stop : std::function<void()>(), !row.echoStalls});
+        http.Queue(FakeHttp::Reply{
+            "good", {}, row.updateStalls ? stop : std::function<void()>(), !row.updateStalls});
+        if (row.stopInMail) {
+            sent->duringSend = stop;
+        }
+        form.Timer_Timer();
+        EXPECT_EQ(http.Requests().size(), row.requests);
+        EXPECT_EQ(sent->mails.size(), row.mails);
+        EXPECT_EQ(LogLines().back(), row.lastLine) << "no end banner and no failure line";
+        EXPECT_FALSE(form.TimerControl().Enabled());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "service/ServicePorts.h"
+
+/// Records the mails instead of sending them.
+class FakeMailTransport : public MailTransport {
+  public:
+    struct Mail {
+        std::string server, recipient, text, user, password;
+        bool isError;
+    };
+    void SendMail(const std::string& SMTPHost, const std::string& Recipient,
+                  const std::string& MsgText, const std::string& UserName,
+                  const std::string& UserPassword, bool isError) override {
+        mails.push_back({SMTPHost, Recipient, MsgText, UserName, UserPassword, isError});
+        if (duringSend) {
+            duringSend();
+        }
+    }
+    std::vector<Mail> mails;
+    /// Runs inside every send, where a real one would process the program's events.
+    std::function<void()> duringSend;
+};
+
+/// Records the event-log entries.
+class FakeEventLog : public EventLogSink {
+  public:
+    struct Entry {
+        std::int16_t type;
+        std::int32_t id;
+        std::string text;
+        bool operator==(const Entry&) const = default;
+    };
+    void LogEvent(std::int16_t type, std::int32_t id, const std::string& text) override {
+        entries.push_back({type, id, text});
+    }
+    std::vector<Entry> entries;
+};
+
+/// Clocks that move only when the test moves them.
+class FakeServiceClock : public ServiceClock {
+  public:
+    platform::TimePoint Now() override { return now; }
+    std::chrono::steady_clock::time_point SteadyNow() override { return steady; }
+    platform::TimePoint now = platform::TimePoint{} + std::chrono::hours(24 * 365 * 50);
+    std::chrono::steady_clock::time_point steady{};
+};
