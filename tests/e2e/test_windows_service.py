@@ -9,6 +9,7 @@ of the session. The tests read the entries there."""
 
 import os
 import re
+import shutil
 import subprocess
 import time
 from pathlib import Path
@@ -25,6 +26,7 @@ STOPPED, RUNNING, PAUSED = 1, 4, 7
 CONTROLS = 1 | 2 | 4
 CALL = re.compile(r"^(\w+):fixme:advapi:ReportEventW \([^,]*,0x([0-9a-f]+),0x[0-9a-f]+,"
                   r"0x([0-9a-f]+),")
+EVENT_SOURCE = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\ZARVOUpdater"
 TEXT = re.compile(r'^(\w+):\w+:eventlog:ReportEventW L"(.*)"$')
 
 
@@ -32,11 +34,12 @@ class WineSession:
     """A prefix of the service tests' own, so that Wine can be restarted with the debug channels
     of the event log without disturbing the other Windows tests."""
 
-    def __init__(self, windows_build, debug_file):
+    def __init__(self, windows_build, debug_file, display):
         self.prefix = windows_build / "wineprefix-service"
         self.tool_path = windows_build / "tests" / "service" / "service_tool.exe"
         self.debug_file = debug_file
-        self.environment = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all")
+        self.environment = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
+                                DISPLAY=display)
 
     def wine(self, *arguments, timeout=LONG * 3):
         return subprocess.run([WINE, *arguments], capture_output=True, text=True,
@@ -76,26 +79,62 @@ class WineSession:
 
 
 @pytest.fixture(scope="module")
-def session(windows_build, tmp_path_factory):  # noqa: F811
-    debug_file = tmp_path_factory.mktemp("wine") / "debug.txt"
-    session = WineSession(windows_build, debug_file)
+def display():
+    """An X server of the module's own, for the message boxes, ended by its PID."""
+    if shutil.which("Xvfb") is None:
+        pytest.fail("Xvfb is missing; run scripts/install-deps")
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp",
+                               "-screen", "0", "1024x768x24"], pass_fds=(write_end,),
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    try:
+        with os.fdopen(read_end) as announced:
+            number = announced.readline().strip()
+        assert number, "Xvfb named no display"
+        yield f":{number}"
+    finally:
+        server.terminate()
+        server.wait(timeout=LONG)
+
+
+@pytest.fixture(scope="module")
+def session(windows_build, display, tmp_path_factory):  # noqa: F811
+    directory = tmp_path_factory.mktemp("wine")
+    session = WineSession(windows_build, directory / "debug.txt", display)
     script = str(REPO / "scripts" / "wine-session")
     subprocess.run([script, "start", str(session.prefix)], check=True, timeout=120)
     # A prefix just prepared can leave two service managers running, and `net start` then
-    # hangs; Wine starts afresh once, and its first program hands its standard error, with the
-    # event log's debug channels on, to the service manager.
+    # hangs: Wine starts afresh once.
     subprocess.run([script, "stop", str(session.prefix)], check=True, timeout=LONG)
     subprocess.run(["/usr/lib/wine/wineserver", "-p"], env=session.environment, check=True,
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=LONG)
-    with debug_file.open("w") as debug:
-        subprocess.run([WINE, "cmd.exe", "/c", "exit"], stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=debug, check=True, timeout=120,
-                       env=dict(session.environment, WINEDEBUG="-all,+eventlog,fixme+advapi"))
-    # A service left behind by an aborted run would make every -install fail.
-    session.wine(str(windows_build / "zarvoupdater.exe"), "-uninstall")
-    yield session
-    subprocess.run([script, "stop", str(session.prefix)], check=True, timeout=LONG)
+    # The first program of the session starts the service manager, which inherits its standard
+    # error, with the event log's debug channels on, and hands it to the service. The same
+    # program keeps a window open: Wine's desktop process ends about a second after its last
+    # window closes, and a program started in that second hangs.
+    held = directory / "hold.txt"
+    with (directory / "debug.txt").open("w") as debug, held.open("w") as out:
+        holder = subprocess.Popen(
+            [WINE, str(session.tool_path), "hold"], stdin=subprocess.PIPE, stdout=out,
+            stderr=debug, env=dict(session.environment, WINEDEBUG="-all,+eventlog,fixme+advapi"))
+    try:
+        wait_for(lambda: "holding" in held.read_text(), timeout=LONG * 6, what="the held window")
+        # A service left behind by an aborted run would make every -install fail.
+        session.wine("sc", "delete", NAME)
+        session.wine("reg", "delete", EVENT_SOURCE, "/f")
+        yield session
+    finally:
+        holder.stdin.close()
+        try:
+            holder.wait(timeout=LONG)
+        finally:
+            subprocess.run([script, "stop", str(session.prefix)], check=True, timeout=LONG)
+            if holder.poll() is None:
+                holder.kill()
+                holder.wait(timeout=LONG)
 
 
 @pytest.fixture
@@ -118,12 +157,28 @@ def program(tmp_path, windows_build, session, provider):  # noqa: F811
     yield program
     # A test that failed half-way leaves no service behind for the next one.
     if session.ask("state", NAME) is not None:
-        program.run("-uninstall")
+        answered(session, program, "-uninstall")
 
 
-def install(program):
-    result = program.run("-install")
-    assert (result.returncode, result.stdout) == (0, f"{NAME} installed successfully\n")
+def answered(session, program, *arguments):
+    """Runs the program, reads its message box and presses OK as a person would: (exit status,
+    the box's text, standard error)."""
+    process = subprocess.Popen(program.command(*arguments), stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                               env=session.environment, cwd=program.path)
+    try:
+        answer = session.tool("answer", "zarvoupdater")
+        _, stderr = process.communicate(timeout=LONG)
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait(timeout=LONG)
+    assert answer["buttons"] == "OK"
+    return process.returncode, answer["text"], stderr
+
+
+def install(session, program):
+    assert answered(session, program, "-install") == (0, f"{NAME} installed successfully", "")
 
 
 def net(session, command):
@@ -135,7 +190,7 @@ def net(session, command):
 
 
 def test_install_registers_an_automatic_service_and_its_event_source_once(session, program):
-    install(program)
+    install(session, program)
     exe = "Z:" + str(program.path / "zarvoupdater.exe").replace("/", "\\")
     config = session.tool("config", NAME)
     assert config == {
@@ -154,16 +209,15 @@ def test_install_registers_an_automatic_service_and_its_event_source_once(sessio
                            (1, "[5] Invalid procedure call or argument")):
         assert session.tool("message", exe, str(event_id), text) == {"message": text}
 
-    again = program.run("-install")
-    assert (again.returncode, again.stdout) == (1, f"{NAME} failed to install\n")
-    assert again.stderr == f"{NAME}: the service {NAME} exists already\n"
+    assert answered(session, program, "-install") == (
+        1, f"{NAME} failed to install", f"{NAME}: the service {NAME} exists already\n")
     assert session.tool("config", NAME) == config
     assert session.tool("source", NAME) == {"file": exe, "types": "7"}
 
 
 def test_the_service_runs_cycles_pauses_continues_and_stops_within_a_second(session, program,
                                                                            provider):
-    install(program)
+    install(session, program)
     since = session.event_offset()
     net(session, "start")
     wait_for(lambda: provider.updates(), timeout=LONG * 2, what="the first cycle's update")
@@ -189,7 +243,7 @@ def test_the_service_runs_cycles_pauses_continues_and_stops_within_a_second(sess
 
 def test_stop_ends_a_request_the_echo_page_stalls_within_a_second(session, program, provider):
     provider.control(delay=30)
-    install(program)
+    install(session, program)
     net(session, "start")
     wait_for(lambda: any(line.startswith("Get external") for line in program.log_lines()),
              timeout=LONG * 2, what="the echo request")
@@ -203,7 +257,7 @@ def test_a_runtime_error_of_the_cycle_is_an_event_log_entry(session, program, pr
         "Application": {"Interval": "0", "ZARVOUpdater": "on", "Email": "off"},
         "ZARVO": {"ZARVOServer": provider.url, "WANIPAdress": "http://127.0.0.1"},
     })
-    install(program)
+    install(session, program)
     since = session.event_offset()
     net(session, "start")
     wait_for(lambda: session.events(since), timeout=LONG * 2, what="the error entry")
@@ -214,20 +268,23 @@ def test_a_runtime_error_of_the_cycle_is_an_event_log_entry(session, program, pr
 
 def test_uninstall_stops_the_running_service_and_removes_it_and_its_event_source(session,
                                                                                program):
-    install(program)
+    install(session, program)
     net(session, "start")
-    result = program.run("-uninstall")
-    assert (result.returncode, result.stdout) == (0, f"{NAME} uninstalled successfully\n")
+    assert answered(session, program, "-uninstall") == (
+        0, f"{NAME} uninstalled successfully", "")
     assert session.ask("config", NAME) is None
     assert session.ask("source", NAME) is None
 
-    again = program.run("-uninstall")
-    assert (again.returncode, again.stdout) == (1, f"{NAME} failed to uninstall\n")
-    assert again.stderr == f"{NAME}: the service {NAME} is not installed\n"
+    assert answered(session, program, "-uninstall") == (
+        1, f"{NAME} failed to uninstall", f"{NAME}: the service {NAME} is not installed\n")
 
 
-def test_a_start_without_the_service_manager_fails_clearly(program):
+def test_a_start_without_the_service_manager_or_with_an_unknown_option_ends_at_once(session,
+                                                                                   program):
     plain = program.run()
     assert plain.returncode == 1
     assert "net start ZARVOUpdater" in plain.stderr and "-debug" in plain.stderr
+    for option in ("-INSTALL", "-install now"):
+        assert answered(session, program, *option.split()) == (2, "Invalid command option", "")
+    assert session.ask("state", NAME) is None
     assert not program.log.exists(), "no cycle ran"

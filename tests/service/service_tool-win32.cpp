@@ -7,6 +7,8 @@
 //   service_tool pause|continue NAME
 //   service_tool source NAME        the event source's registration
 //   service_tool message FILE ID TEXT   the message table's text of ID with TEXT as %1
+//   service_tool answer TITLE       waits for the message box TITLE, says its text, presses OK
+//   service_tool hold               keeps a hidden window open until standard input ends
 
 #include <windows.h>
 
@@ -149,6 +151,62 @@ int Message(const wchar_t* file, const wchar_t* id, const wchar_t* text) {
     return 0;
 }
 
+// As a person would: the box is found by its title, its text read from the screen, and its
+// button pressed.
+int Answer(const wchar_t* title) {
+    HWND box = nullptr;
+    for (int tries = 0; tries < 200 && box == nullptr; ++tries) {
+        box = FindWindowW(L"#32770", title);
+        if (box == nullptr) {
+            Sleep(50);
+        }
+    }
+    if (box == nullptr) {
+        SetLastError(ERROR_TIMEOUT);
+        return Fail("FindWindow");
+    }
+    // The text of a message box is its static control 0xFFFF.
+    wchar_t text[1024] = L"";
+    GetDlgItemTextW(box, 0xFFFF, text, 1024);
+    std::vector<std::wstring> buttons;
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[64] = L"";
+        GetClassNameW(child, name, 64);
+        if (std::wstring(name) == L"Button") {
+            wchar_t caption[64] = L"";
+            GetWindowTextW(child, caption, 64);
+            buttons.push_back(caption);
+        }
+    }
+    Print(L"text", text);
+    Print(L"buttons", buttons.size() == 1 ? buttons[0] : std::to_wstring(buttons.size()));
+    HWND ok = GetDlgItem(box, IDOK);
+    if (ok == nullptr || !PostMessageW(ok, BM_CLICK, 0, 0)) {
+        return Fail("pressing OK");
+    }
+    return 0;
+}
+
+// Wine's desktop process ends about a second after its last window closes, and a program that
+// starts in that second hangs; a window kept open for the whole test run keeps it.
+int Hold() {
+    HWND window = CreateWindowExW(0, L"STATIC", L"service tests", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    if (window == nullptr) {
+        return Fail("CreateWindowEx");
+    }
+    std::printf("holding\n");
+    std::fflush(stdout);
+    char buffer[64];
+    DWORD read = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) &&
+           read > 0) {
+    }
+    DestroyWindow(window);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -164,6 +222,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"continue" && argc == 3) {
         return Control(argv[2], SERVICE_CONTROL_CONTINUE);
+    }
+    if (command == L"hold" && argc == 2) {
+        return Hold();
+    }
+    if (command == L"answer" && argc == 3) {
+        return Answer(argv[2]);
     }
     if (command == L"source" && argc == 3) {
         return Source(argv[2]);
