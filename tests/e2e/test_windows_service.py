@@ -32,14 +32,16 @@ TEXT = re.compile(r'^(\w+):\w+:eventlog:ReportEventW L"(.*)"$')
 
 class WineSession:
     """A prefix of the service tests' own, so that Wine can be restarted with the debug channels
-    of the event log without disturbing the other Windows tests."""
+    of the event log, and a service installed, without disturbing the other Windows tests."""
 
-    def __init__(self, windows_build, debug_file, display):
-        self.prefix = windows_build / "wineprefix-service"
+    def __init__(self, windows_build, prefix, debug_file=None, display=None):
+        self.prefix = prefix
         self.tool_path = windows_build / "tests" / "service" / "service_tool.exe"
         self.debug_file = debug_file
-        self.environment = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
-                                DISPLAY=display)
+        self.environment = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all")
+        self.environment.pop("DISPLAY", None)
+        if display:
+            self.environment["DISPLAY"] = display
 
     def wine(self, *arguments, timeout=LONG * 3):
         return subprocess.run([WINE, *arguments], capture_output=True, text=True,
@@ -102,7 +104,8 @@ def display():
 @pytest.fixture(scope="module")
 def session(windows_build, display, tmp_path_factory):  # noqa: F811
     directory = tmp_path_factory.mktemp("wine")
-    session = WineSession(windows_build, directory / "debug.txt", display)
+    session = WineSession(windows_build, windows_build / "wineprefix-service",
+                          directory / "debug.txt", display)
     script = str(REPO / "scripts" / "wine-session")
     subprocess.run([script, "start", str(session.prefix)], check=True, timeout=120)
     # A prefix just prepared can leave two service managers running, and `net start` then
