@@ -244,6 +244,22 @@ def test_the_service_runs_cycles_pauses_continues_and_stops_within_a_second(sess
     assert len(provider.updates()) == 1
 
 
+def test_a_pause_during_a_cycle_holds_after_the_cycle_ends(session, program, provider):
+    provider.control(delay=1.5)
+    install(session, program)
+    net(session, "start")
+    wait_for(lambda: any(line.startswith("Get external") for line in program.log_lines()),
+             timeout=LONG * 2, what="the echo request")
+    session.tool("pause", NAME)
+    wait_for(lambda: session.state()[0] == PAUSED, what="the paused state")
+    wait_for(lambda: program.ended_cycles() == 1, timeout=LONG * 2, what="the cycle's end")
+    requests = len(provider.requests())
+    time.sleep(2.5)
+    assert len(provider.requests()) == requests, "no cycle after the paused one"
+    assert session.state()[0] == PAUSED
+    assert net(session, "stop") < 1.0
+
+
 def test_stop_ends_a_request_the_echo_page_stalls_within_a_second(session, program, provider):
     provider.control(delay=30)
     install(session, program)
