@@ -13,7 +13,6 @@ import shutil
 import socket
 import subprocess
 import time
-from pathlib import Path
 
 import pytest
 
@@ -32,8 +31,9 @@ TEXT = re.compile(r'^(\w+):\w+:eventlog:ReportEventW L"(.*)"$')
 
 
 class WineSession:
-    """A prefix of the service tests' own, so that Wine can be restarted with the debug channels
-    of the event log, and a service installed, without disturbing the other Windows tests."""
+    """A Wine prefix apart from the one of the other Windows tests, so that Wine can be restarted
+    with the event log's debug channels and a service installed without disturbing them; with
+    the service tools' questions to it."""
 
     def __init__(self, windows_build, prefix, debug_file=None, display=None):
         self.prefix = prefix
