@@ -5,6 +5,7 @@
 //   service_tool config NAME        the service's registration
 //   service_tool state NAME         its state and accepted controls
 //   service_tool pause|continue NAME
+//   service_tool stop NAME          stops it; the milliseconds until it reported "stopped"
 //   service_tool source NAME        the event source's registration
 //   service_tool message FILE ID TEXT   the message table's text of ID with TEXT as %1
 //   service_tool answer TITLE       waits for the message box TITLE, says its text, presses OK
@@ -99,6 +100,33 @@ int Control(const wchar_t* name, DWORD control) {
     if (!ControlService(service, control, &status)) {
         return Fail("ControlService");
     }
+    CloseServiceHandle(service);
+    return 0;
+}
+
+// Timed here rather than around `net stop`, whose own start under Wine can take longer than
+// the stop it measures.
+int Stop(const wchar_t* name) {
+    SC_HANDLE service = OpenService(name, SERVICE_STOP | SERVICE_QUERY_STATUS);
+    if (service == nullptr) {
+        return Fail("OpenService");
+    }
+    const ULONGLONG started = GetTickCount64();
+    SERVICE_STATUS status{};
+    if (!ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+        return Fail("ControlService");
+    }
+    while (status.dwCurrentState != SERVICE_STOPPED && GetTickCount64() - started < 10'000) {
+        Sleep(10);
+        if (!QueryServiceStatus(service, &status)) {
+            return Fail("QueryServiceStatus");
+        }
+    }
+    if (status.dwCurrentState != SERVICE_STOPPED) {
+        SetLastError(ERROR_TIMEOUT);
+        return Fail("stopping");
+    }
+    Print(L"ms", std::to_wstring(GetTickCount64() - started));
     CloseServiceHandle(service);
     return 0;
 }
@@ -229,6 +257,9 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"answer" && argc == 3) {
         return Answer(argv[2]);
     }
+    if (command == L"stop" && argc == 3) {
+        return Stop(argv[2]);
+    }
     if (command == L"source" && argc == 3) {
         return Source(argv[2]);
     }
@@ -236,7 +267,7 @@ int wmain(int argc, wchar_t** argv) {
         return Message(argv[2], argv[3], argv[4]);
     }
     std::fprintf(stderr,
-                 "usage: service_tool config|state|pause|continue|source NAME | "
+                 "usage: service_tool config|state|pause|continue|stop|source NAME | "
                  "message FILE ID TEXT\n");
     return 2;
 }
