@@ -1,15 +1,16 @@
 #include "platform/MessageBox.h"
 
-#include <cstdio>
+#include <windows.h>
+
+#include "platform/ProgramInfo.h"
+#include "platform/Text.h"
 
 namespace platform {
 
-// The console program's counterpart of a message box: one line on standard output, as the
-// program prints it on Linux, so that scripts see the same answer on both.
+// The default title of a program's message box is the program's own name.
 void ShowMessageBox(const std::string& text) {
-    std::fputs(text.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(ProgramName()).c_str(),
+                MB_OK | MB_SETFOREGROUND);
 }
 
 }  // namespace platform

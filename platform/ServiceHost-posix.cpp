@@ -193,6 +193,9 @@ ServiceHost::ServiceHost(EventLoop& loop, std::string serviceName)
     });
 }
 
+// systemd sees the process end; there is nothing to tell it.
+ServiceHost::~ServiceHost() = default;
+
 bool ServiceHost::PauseAndContinueAccepted() const {
     return (ControlsAccepted & AcceptPauseContinue) != 0;
 }

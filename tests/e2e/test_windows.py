@@ -236,16 +236,6 @@ def test_windows_a_log_directory_that_cannot_be_made_costs_the_log_not_the_cycle
     assert len(provider.updates()) == 1
 
 
-def test_windows_without_the_service_manager_it_fails_clearly(program):
-    plain = program.run()
-    assert plain.returncode == 1
-    assert "-debug" in plain.stderr
-    install = program.run("-install")
-    assert install.returncode == 1
-    assert install.stdout == "ZARVOUpdater failed to install\n"
-    assert "not available" in install.stderr
-
-
 # Only the trusted case: Wine's Schannel accepts any certificate when no CA file is given (real
 # Windows checks it against its certificate store), so a refusal cannot be shown here.
 def test_windows_starttls_over_schannel_trusts_the_ca_file_of_the_tests(program, provider,

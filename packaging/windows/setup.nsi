@@ -1,0 +1,97 @@
+; The Windows setup program: both programs into Program Files\ZARVOUpdater, the service
+; registered, a Start-menu entry for the dialog, and an uninstaller.
+; Built by packaging/windows/CMakeLists.txt (`make windows`).
+
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+
+!define NAME "ZARVOUpdater"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${NAME}"
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\${NAME}"
+!define DESCRIPTION "Keeps the host name at the dynamic-DNS provider pointing at this network's external IPv4 address."
+
+Name "${NAME} ${VERSION}"
+OutFile "${OUT_FILE}"
+InstallDir "$PROGRAMFILES64\${NAME}"
+RequestExecutionLevel admin
+ShowInstDetails show
+ShowUninstDetails show
+
+Page directory
+Page instfiles
+UninstPage components
+UninstPage instfiles
+
+Function .onInit
+  SetRegView 64
+FunctionEnd
+
+Function un.onInit
+  SetRegView 64
+FunctionEnd
+
+Section "Install"
+  SetOutPath "$INSTDIR"
+  File "/oname=zarvoupdater.exe" "${SERVICE_EXE}"
+  File "/oname=configure.exe" "${CONFIGURE_EXE}"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  ; All users' Start menu; the dialog asks for elevation itself (its manifest), since the
+  ; settings file beside it is writable by administrators only.
+  SetShellVarContext all
+  CreateDirectory "$SMPROGRAMS\${NAME}"
+  CreateShortcut "$SMPROGRAMS\${NAME}\Configuration.lnk" "$INSTDIR\configure.exe"
+
+  ; Interactively the program registers itself and its message box confirms it; a silent setup
+  ; shows no window that waits for a person, so it makes the same registration itself.
+  IfSilent register_silently
+  ExecWait '"$INSTDIR\zarvoupdater.exe" -install' $0
+  Goto registered
+register_silently:
+  ExecWait '"$SYSDIR\sc.exe" create ${NAME} binPath= "\"$INSTDIR\zarvoupdater.exe\"" type= own start= auto error= normal obj= LocalSystem DisplayName= ${NAME}' $0
+  StrCmp $0 0 0 registered
+  ExecWait `"$SYSDIR\sc.exe" description ${NAME} "${DESCRIPTION}"` $0
+  StrCmp $0 0 0 registered
+  ExecWait '"$SYSDIR\sc.exe" failure ${NAME} reset= 86400 actions= restart/1000/restart/1000/restart/1000' $0
+  StrCmp $0 0 0 registered
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\zarvoupdater.exe"
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
+registered:
+  StrCmp $0 0 +2
+  DetailPrint "The service ${NAME} could not be registered (status $0)."
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "-un.Programs"
+  IfSilent unregister_silently
+  ExecWait '"$INSTDIR\zarvoupdater.exe" -uninstall'
+  Goto unregistered
+unregister_silently:
+  ; net waits until the service has stopped, so that its program can be deleted.
+  ExecWait '"$SYSDIR\net.exe" stop ${NAME}'
+  ExecWait '"$SYSDIR\sc.exe" delete ${NAME}'
+  DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
+unregistered:
+  Delete "$INSTDIR\zarvoupdater.exe"
+  Delete "$INSTDIR\configure.exe"
+  Delete "$INSTDIR\uninstall.exe"
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\${NAME}\Configuration.lnk"
+  RMDir "$SMPROGRAMS\${NAME}"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ; Only when empty: the settings file and the logs stay unless their removal was ticked.
+  RMDir "$INSTDIR"
+SectionEnd
+
+Section /o "un.remove settings and logs"
+  Delete "$INSTDIR\zarvoupdater.ini"
+  RMDir /r "$INSTDIR\log"
+  RMDir "$INSTDIR"
+SectionEnd
