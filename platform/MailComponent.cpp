@@ -8,6 +8,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Curl.h"
+#include "platform/CurlPoll.h"
 #include "platform/EventLoop.h"
 #include "platform/HttpRequest.h"
 #include "platform/MailFormat.h"
@@ -369,7 +370,7 @@ void MailComponent::Send() {
                             &password_, from_,      rcpt.get(),
                             exchange,   errorBuffer};
     Configure(curl.get(), transfer);
-    const CURLcode result = curl_easy_perform(curl.get());
+    const CURLcode result = PerformWithEvents(curl.get());
     if (result != CURLE_OK) {
         throw TransferFailure(curl.get(), result, transfer, login && tlsMode_ == 0);
     }

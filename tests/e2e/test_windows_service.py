@@ -289,9 +289,7 @@ def test_stop_ends_a_mail_to_a_server_that_never_answers_within_a_second(session
         net(session, "start")
         connection, _ = silent.accept()  # the report mail, waiting for a greeting
         with connection:
-            # The send looks at the program's events once a second, as on Linux, where the
-            # same stop is given the same limit.
-            assert stop(session) < 1.5
+            assert stop(session) < 1.0
 
 
 def test_a_runtime_error_of_the_cycle_is_an_event_log_entry(session, program, provider):
