@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <memory>
-#include <system_error>
+#include <string>
 #include <utility>
 #include <vector>
+
+#include "platform/RuntimeError.h"
 
 namespace platform {
 
@@ -21,8 +23,8 @@ HANDLE AsHandle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
-std::system_error LastError(const char* what) {
-    return std::system_error(static_cast<int>(GetLastError()), std::system_category(), what);
+RuntimeError LastError(const char* what) {
+    return errors::InternalError(std::string(what) + ": error " + std::to_string(GetLastError()));
 }
 }  // namespace
 
