@@ -4,16 +4,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "platform/Version.h"
-
 namespace platform {
-
-namespace {
-std::optional<ProgramLocation>& Override() {
-    static std::optional<ProgramLocation> location;
-    return location;
-}
-}  // namespace
 
 std::string ExecutablePath() {
     // Taken once: after an upgrade replaces the running binary, the link reads
@@ -30,28 +21,9 @@ std::string ExecutablePath() {
     return path;
 }
 
-ProgramLocation CurrentProgramLocation() {
-    if (Override()) {
-        return *Override();
-    }
+ProgramLocation ExecutableLocation() {
     std::filesystem::path executable = ExecutablePath();
     return {executable.parent_path().string(), executable.stem().string()};
-}
-
-std::string ProgramDirectory() {
-    return CurrentProgramLocation().directory;
-}
-std::string ProgramName() {
-    return CurrentProgramLocation().name;
-}
-
-void OverrideProgramLocation(std::optional<ProgramLocation> location) {
-    Override() = std::move(location);
-}
-
-std::string ProgramVersion() {
-    return std::to_string(build::VersionMajor) + "." + std::to_string(build::VersionMinor) + "." +
-           std::to_string(build::VersionPatch);
 }
 
 }  // namespace platform

@@ -5,16 +5,8 @@
 #include <string_view>
 
 #include "platform/Text.h"
-#include "platform/Version.h"
 
 namespace platform {
-
-namespace {
-std::optional<ProgramLocation>& Override() {
-    static std::optional<ProgramLocation> location;
-    return location;
-}
-}  // namespace
 
 std::string ExecutablePath() {
     static const std::string path = [] {
@@ -39,10 +31,7 @@ std::string ExecutablePath() {
     return path;
 }
 
-ProgramLocation CurrentProgramLocation() {
-    if (Override()) {
-        return *Override();
-    }
+ProgramLocation ExecutableLocation() {
     const std::string path = ExecutablePath();
     const std::size_t separator = path.find_last_of("\\/");
     if (separator == std::string::npos) {
@@ -53,22 +42,6 @@ ProgramLocation CurrentProgramLocation() {
         name.resize(dot);
     }
     return {path.substr(0, separator), name};
-}
-
-std::string ProgramDirectory() {
-    return CurrentProgramLocation().directory;
-}
-std::string ProgramName() {
-    return CurrentProgramLocation().name;
-}
-
-void OverrideProgramLocation(std::optional<ProgramLocation> location) {
-    Override() = std::move(location);
-}
-
-std::string ProgramVersion() {
-    return std::to_string(build::VersionMajor) + "." + std::to_string(build::VersionMinor) + "." +
-           std::to_string(build::VersionPatch);
 }
 
 }  // namespace platform

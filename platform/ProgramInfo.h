@@ -11,8 +11,11 @@ struct ProgramLocation {
     std::string name;       // file name of the executable without extension
 };
 
-/// The location of the running executable (from /proc/self/exe), or the override.
+/// The location of the running executable, or the override.
 ProgramLocation CurrentProgramLocation();
+/// The location of the running executable itself (/proc/self/exe, GetModuleFileNameW), never the
+/// override; empty when the system does not tell.
+ProgramLocation ExecutableLocation();
 std::string ProgramDirectory();
 std::string ProgramName();
 
