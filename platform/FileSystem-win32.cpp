@@ -4,29 +4,10 @@
 
 #include <utility>
 
+#include "platform/FileHandle-win32.h"
 #include "platform/Text.h"
 
 namespace platform {
-
-namespace {
-class File {
-  public:
-    explicit File(HANDLE handle) : handle_(handle) {}
-    ~File() { Close(); }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-    bool Close() {
-        HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
-        return handle == INVALID_HANDLE_VALUE || CloseHandle(handle) != 0;
-    }
-
-  private:
-    HANDLE handle_;
-};
-}  // namespace
 
 bool FindFirstFileMatches(const std::string& pattern) {
     if (pattern.empty()) {
@@ -64,9 +45,9 @@ std::optional<std::int64_t> FileSize(const std::string& path) {
 bool AppendRecord(const std::string& path, std::string_view record) {
     // Shared for reading and deleting, so that a reader or the rotation of the log is never
     // refused while a record goes in.
-    File file(CreateFileW(ToWide(path).c_str(), GENERIC_WRITE,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid() || GetFileType(file.Get()) != FILE_TYPE_DISK) {
         return false;
     }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/FileHandle-win32.h"
 #include "platform/ProfileFormat.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
@@ -28,42 +29,18 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kLockWait{900};
 constexpr DWORD kRetryMilliseconds = 20;
 
-class File {
-  public:
-    explicit File(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-    ~File() { Close(); }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    File(File&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-    File& operator=(File&& other) noexcept {
-        Close();
-        handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
-        return *this;
-    }
-
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-    bool Close() {
-        HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
-        return handle == INVALID_HANDLE_VALUE || CloseHandle(handle) != 0;
-    }
-
-  private:
-    HANDLE handle_;
-};
-
 bool Busy(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
 // Another program may hold the file open without sharing it (an editor saving it, a virus
 // scanner); that passes, so the open is retried for a bounded time.
-File Open(const std::wstring& path, DWORD access, DWORD disposition) {
+FileHandle Open(const std::wstring& path, DWORD access, DWORD disposition) {
     const auto deadline = Clock::now() + kLockWait;
     for (;;) {
-        File file(CreateFileW(path.c_str(), access,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+        FileHandle file(CreateFileW(path.c_str(), access,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file.Valid() || !Busy(GetLastError()) || Clock::now() >= deadline) {
             return file;
         }
@@ -210,8 +187,8 @@ bool ReplaceContent(const std::wstring& path, std::string_view content,
         GetTempFileNameW(directory.c_str(), L"ini", 0, temporary) == 0) {
         return false;
     }
-    File file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     bool written = file.Valid() && WriteAll(file.Get(), content) && FlushFileBuffers(file.Get());
     written = file.Close() && written;
     bool replaced = false;
@@ -239,7 +216,7 @@ bool ReplaceContent(const std::wstring& path, std::string_view content,
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& defaultValue, std::size_t size,
                                     const std::string& path) {
-    File file = Open(ToWide(path), GENERIC_READ, OPEN_EXISTING);
+    FileHandle file = Open(ToWide(path), GENERIC_READ, OPEN_EXISTING);
     if (!file.Valid() && Busy(GetLastError())) {
         throw errors::PathFileAccessError();
     }
@@ -268,7 +245,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
         return false;
     }
     // Opened for writing although only read: a file the writer may not change stays unchanged.
-    File file = Open(widePath, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    FileHandle file = Open(widePath, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
     if (!file.Valid()) {
         return false;
     }
