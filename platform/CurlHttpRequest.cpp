@@ -307,6 +307,9 @@ class CurlHttpRequest final : public HttpRequest {
                 Set(CURLOPT_USERNAME, static_cast<char*>(nullptr));
                 Set(CURLOPT_PASSWORD, static_cast<char*>(nullptr));
                 Set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+            } else if (CredentialsUpFront(target)) {
+                // The provider's upgrade from http to https: from here on as over https.
+                Set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
             }
             const std::string method = MethodAfterRedirect(method_, status);
             if (method != method_) {
