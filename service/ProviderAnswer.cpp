@@ -19,33 +19,50 @@ struct AnswerRow {
     // Rows that name the host join AppSettings.Host between the two texts.
     std::string_view messageBeforeHost;
     std::string_view messageAfterHost;
+    AnswerEffect effect = AnswerEffect::None;
 };
 
-// The order matters: the first code found anywhere in the answer decides. The asterisk of the
-// last code is an ordinary character.
-constexpr std::array<AnswerRow, 12> AnswerTable{{
-    {"good", MailRule::Success, "Your hostname has been updated.", ""},
+constexpr std::string_view UnknownMessage = "Unknown response";
+
+// The order matters: the first code found anywhere in the answer decides. The asterisk of
+// "Maximum*update" is an ordinary character. The protocol's own codes for answers that need the
+// user come after the table the service always had, "notfqdn" with the message of "nofqdn".
+constexpr std::array<AnswerRow, 16> AnswerTable{{
+    {"good", MailRule::Success, "Your hostname has been updated.", "", AnswerEffect::Confirms},
     {"nochg", MailRule::AlwaysError,
      "This update was identical to your last update, so no changes were made to your hostname "
      "configuration.",
-     ""},
-    {"nofqdn", MailRule::ErrorWithinLimit, "The hostname you specified ", " was not valid."},
-    {"nohost", MailRule::ErrorWithinLimit, "The specified hostname ", " does not exist."},
-    {"yours", MailRule::ErrorWithinLimit, "The specified hostname ", " does not belong to you."},
+     "", AnswerEffect::Confirms},
+    {"nofqdn", MailRule::ErrorWithinLimit, "The hostname you specified ", " was not valid.",
+     AnswerEffect::NeedsUser},
+    {"nohost", MailRule::ErrorWithinLimit, "The specified hostname ", " does not exist.",
+     AnswerEffect::NeedsUser},
+    {"yours", MailRule::ErrorWithinLimit, "The specified hostname ", " does not belong to you.",
+     AnswerEffect::NeedsUser},
     {"badauth", MailRule::ErrorWithinLimit, "Invalid username or password. Authentication failed.",
-     ""},
-    {"badagent", MailRule::ErrorWithinLimit, "Your user agent is not valid.", ""},
-    {"badsys", MailRule::ErrorWithinLimit, "The system parameter is invalid.", ""},
+     "", AnswerEffect::NeedsUser},
+    {"badagent", MailRule::ErrorWithinLimit, "Your user agent is not valid.", "",
+     AnswerEffect::NeedsUser},
+    {"badsys", MailRule::ErrorWithinLimit, "The system parameter is invalid.", "",
+     AnswerEffect::NeedsUser},
     {"dnserr", MailRule::ErrorWithinLimit,
-     "A DNS error has occurred on our end. We apologize for any inconvenience.", ""},
-    {"disabled", MailRule::ErrorWithinLimit, "Account Disabled or Locked.", ""},
+     "A DNS error has occurred on our end. We apologize for any inconvenience.", "",
+     AnswerEffect::ServerTrouble},
+    {"disabled", MailRule::ErrorWithinLimit, "Account Disabled or Locked.", "",
+     AnswerEffect::NeedsUser},
     {"911", MailRule::ErrorWithinLimit,
-     "A critical error has occurred on our end. We apologize for any inconvenience.", ""},
+     "A critical error has occurred on our end. We apologize for any inconvenience.", "",
+     AnswerEffect::ServerTrouble},
     {"Maximum*update", MailRule::ErrorWithinLimit, "The maximum update possibility is achieved.",
      ""},
+    {"notfqdn", MailRule::ErrorWithinLimit, "The hostname you specified ", " was not valid.",
+     AnswerEffect::NeedsUser},
+    {"abuse", MailRule::ErrorWithinLimit, UnknownMessage, "", AnswerEffect::NeedsUser},
+    {"numhost", MailRule::ErrorWithinLimit, UnknownMessage, "", AnswerEffect::NeedsUser},
+    {"!donator", MailRule::ErrorWithinLimit, UnknownMessage, "", AnswerEffect::NeedsUser},
 }};
 
-constexpr AnswerRow UnknownResponse{"", MailRule::ErrorWithinLimit, "Unknown response", ""};
+constexpr AnswerRow UnknownResponse{"", MailRule::ErrorWithinLimit, UnknownMessage, ""};
 
 const AnswerRow& RowOf(const std::string& answer) {
     for (const AnswerRow& row : AnswerTable) {
@@ -65,6 +82,11 @@ std::string MessageOf(const AnswerRow& row) {
     return message;
 }
 
+// What the stored address was confirmed for; the password stays out of the file's [WAN].
+std::string ConfirmedFor() {
+    return AppSettings.Host + " (" + AppSettings.Username + " at " + AppSettings.ZARVOServer + ")";
+}
+
 }  // namespace
 
 std::string WithoutLineBreaks(std::string text) {
@@ -79,32 +101,44 @@ std::string WithoutLineBreaks(std::string text) {
     return text;
 }
 
-void HandleProviderAnswer(const std::string& answer, const std::string& address,
-                          const std::string& startTime, const std::string& endTime,
-                          const SendMailFunction& sendMail) {
+bool IsConfirmedAddress(const std::string& address) {
+    // A file written before the host was kept beside the address: the address alone decides.
+    return !address.empty() && address == AppSettings.LastIPAdress &&
+           (AppSettings.LastIPHost.empty() || AppSettings.LastIPHost == ConfirmedFor());
+}
+
+AnswerOutcome HandleProviderAnswer(const std::string& answer, const std::string& address,
+                                   const std::string& startTime, const std::string& endTime,
+                                   const SendMailFunction& sendMail) {
     const AnswerRow& row = RowOf(answer);
     MailRule rule = row.rule;
     std::string message = MessageOf(row);
 
     WriteLog(message, 4);
-    if (rule == MailRule::Success) {
-        WriteIniValue("WAN", "LastIPAdress", address, SettingsFilePath());
+    // "nochg" confirms as "good" does: sending the same address again gets the host blocked.
+    // The host follows the address, so that a failed write never pairs the current host with
+    // an older address.
+    if (row.effect == AnswerEffect::Confirms &&
+        WriteIniValue("WAN", "LastIPAdress", address, SettingsFilePath())) {
+        WriteIniValue("WAN", "LastIPHost", ConfirmedFor(), SettingsFilePath());
     }
+    AnswerOutcome outcome{row.effect, std::string(row.code)};
     if (rule != MailRule::ErrorWithinLimit) {
         CurrentErrorCounter = 0;
     }
 
     if (!AppSettings.Email) {
-        return;
+        return outcome;
     }
     bool mailed =
         rule != MailRule::ErrorWithinLimit || CurrentErrorCounter <= AppSettings.ErrorCounter;
     if (!mailed) {
-        return;
+        return outcome;
     }
     bool isError = rule != MailRule::Success;
     std::string report = isError ? BuildErrorReport(message, address, startTime, endTime)
                                  : BuildSuccessReport(message, address, startTime, endTime);
     sendMail(AppSettings.Email_Server, AppSettings.Email_Receiver, report,
              AppSettings.Email_Username, AppSettings.Email_Password, isError);
+    return outcome;
 }

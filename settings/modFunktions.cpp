@@ -67,7 +67,7 @@ struct SettingsKey {
 using R = AppSettingsRecord;
 
 // Every key of the settings file, in the order in which they are read.
-constexpr std::array<SettingsKey, 20> kSettingsKeys{{
+constexpr std::array<SettingsKey, 21> kSettingsKeys{{
     {"Application", "Interval", "10", true, StoreAs<&R::Interval, ToInt32>},
     {"Application", "Backups", "10", true, StoreAs<&R::Backups, ToInt16>},
     {"Application", "IsDebug", "False", true, StoreAs<&R::IsDebug, ToBoolean>},
@@ -91,6 +91,7 @@ constexpr std::array<SettingsKey, 20> kSettingsKeys{{
     {"ACCOUNT", "Host", "myhost.zarvo.example", true, StoreAs<&R::Host, AsText>},
     {"ACCOUNT", "StaticIPAddress", "", true, StoreAs<&R::StaticIPAddress, AsText>},
     {"WAN", "LastIPAdress", "", false, StoreAs<&R::LastIPAdress, AsText>},
+    {"WAN", "LastIPHost", "", false, StoreAs<&R::LastIPHost, AsText>},
 }};
 
 constexpr std::int16_t kReadSize = 256;

@@ -186,7 +186,7 @@ TEST_F(LoadSettingsTest, LoadSettingsInto_DialogReadsItsSeventeenKeysEachFromAFr
     EXPECT_EQ(record.ZARVOServer + record.WANIPAdress + record.LastIPAdress + record.Username,
               "me");
     LoadSettingsInto(record, path, SettingsKeys::All);
-    EXPECT_EQ(paths, 17 + 20);
+    EXPECT_EQ(paths, 17 + 21);
     EXPECT_EQ(record.LastIPAdress, "192.0.2.1");
 }
 
