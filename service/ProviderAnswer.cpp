@@ -87,8 +87,10 @@ void HandleProviderAnswer(const std::string& answer, const std::string& address,
     std::string message = MessageOf(row);
 
     WriteLog(message, 4);
-    if (rule == MailRule::Success) {
-        WriteIniValue("WAN", "LastIPAdress", address, SettingsFilePath());
+    if (bool narrowed = false;
+        rule == MailRule::Success &&
+        WriteIniValue("WAN", "LastIPAdress", address, SettingsFilePath(), &narrowed) && narrowed) {
+        WriteLog("The settings file was open to other users; its mode is now 0600.", 1);
     }
     if (rule != MailRule::ErrorWithinLimit) {
         CurrentErrorCounter = 0;
