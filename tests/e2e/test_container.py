@@ -112,7 +112,8 @@ def updates(container):
 
 def test_registered_by_hand_the_service_runs_an_update_and_answers_its_controls(system):
     assert not system.path(UNIT_FILE).exists(), "installing the package registers nothing"
-    result = system.run(BINARY, "-install")
+    # The packaged program has no test hooks: the unit goes where systemd reads it.
+    result = system.run("env", "ZARVO_SYSTEMD_DIR=/root", BINARY, "-install")
     assert result.stdout == "ZARVOUpdater installed successfully\n"
     assert system.run("systemctl", "is-enabled", UNIT).stdout.strip() == "enabled"
 
@@ -153,7 +154,33 @@ def test_killed_the_service_is_restarted(system):
     assert restarted["NRestarts"] == "1"
 
 
-def test_the_sandbox_rates_at_most_2_and_keeps_the_program_directory_writable(system):
+# Run in the service's sandbox: what each attempt on the program directory ends with.
+WRITE_PROBE = f"""
+import errno, json, os
+def attempt(action):
+    try:
+        action()
+        return "written"
+    except OSError as error:
+        return errno.errorcode[error.errno]
+def replace(name):
+    copy = "{PROGRAM_DIR}/.zarvoupdater.ini.Probe1"
+    open(copy, "w").close()
+    try:
+        os.rename(copy, "{PROGRAM_DIR}/" + name)
+    finally:
+        os.path.exists(copy) and os.unlink(copy)
+results = {{}}
+for name in ("zarvoupdater", "configure", "zarvoupdater-configure.desktop"):
+    results[name] = attempt(lambda: open("{PROGRAM_DIR}/" + name, "r+b").close())
+    results[name + " replaced"] = attempt(lambda: replace(name))
+for name in ("zarvoupdater.ini", ".zarvoupdater.ini.lock", "log/zarvoupdater.log"):
+    results[name] = attempt(lambda: open("{PROGRAM_DIR}/" + name, "r+b").close())
+print(json.dumps(results))
+"""
+
+
+def test_the_sandbox_rates_at_most_2_and_lets_the_service_write_only_settings_and_log(system):
     for arguments in (["--offline=true", UNIT_FILE], [UNIT]):
         text = system.run("systemd-analyze", "security", "--no-pager", *arguments).stdout
         exposure = float(re.search(r"Overall exposure level for \S+: (\d+\.\d)", text)[1])
@@ -161,6 +188,17 @@ def test_the_sandbox_rates_at_most_2_and_keeps_the_program_directory_writable(sy
         assert exposure <= 2.0
     # The update above wrote the address back into the settings file.
     assert "LastIPAdress=84.1.2.3" in system.path(INI).read_text()
+
+    # In the service's mount namespace, as root without capabilities, as the service runs.
+    probe = system.run("nsenter", "-t", str(main_pid(system)), "-m", "--", "setpriv",
+                       "--bounding-set=-all", "--inh-caps=-all", "--no-new-privs", "python3",
+                       "-c", WRITE_PROBE)
+    assert json.loads(probe.stdout) == {
+        "zarvoupdater": "EROFS", "zarvoupdater replaced": "EBUSY",
+        "configure": "EROFS", "configure replaced": "EBUSY",
+        "zarvoupdater-configure.desktop": "EROFS", "zarvoupdater-configure.desktop replaced": "EBUSY",
+        "zarvoupdater.ini": "written", ".zarvoupdater.ini.lock": "written",
+        "log/zarvoupdater.log": "written"}
 
 
 def test_an_upgrade_restarts_the_new_binary_and_keeps_the_settings(system, packages):

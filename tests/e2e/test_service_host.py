@@ -1,5 +1,6 @@
 """The service's command line, its systemd unit, readiness and its answers to signals."""
 
+import os
 import signal
 import socket
 import time
@@ -15,6 +16,11 @@ QUIET_INI = {
     "ZARVO": {"ZARVOServer": "http://127.0.0.1:9", "WANIPAdress": "http://127.0.0.1:9/meineip.php"},
     "ACCOUNT": {"StaticIPAddress": "84.1.2.3"},
 }
+
+
+# -install accepts only a program that root alone can change, as the test's copies are when root
+# runs the tests.
+as_root = pytest.mark.skipif(os.geteuid() != 0, reason="-install needs a program of root's")
 
 
 @pytest.fixture
@@ -44,6 +50,7 @@ def test_anything_but_the_exact_options_is_refused(program, systemd_dir, argumen
     assert not program.log.parent.exists()
 
 
+@as_root
 def test_install_writes_the_unit_once_and_uninstall_removes_it(program, systemd_dir):
     env, unit_dir = systemd_dir
     unit = unit_dir / "ZARVOUpdater.service"
@@ -70,21 +77,54 @@ def test_install_writes_the_unit_once_and_uninstall_removes_it(program, systemd_
     assert (missing.returncode, missing.stdout) == (1, "ZARVOUpdater failed to uninstall\n")
 
 
+@as_root
 def test_the_unit_sandboxes_the_service_to_its_program_directory(tmp_path, build_dir,
                                                                   systemd_dir):
     program = ProgramDir(tmp_path / "a 100% $HOME dir", build_dir)
+    for name in ("zarvoupdater.ini", ".zarvoupdater.ini.lock", ".zarvoupdater.ini.a1B2c3",
+                 "configure"):
+        (program.path / name).touch()
+    (program.path / "log").mkdir()
     env, unit_dir = systemd_dir
     assert program.run("-install", env=env).returncode == 0
     lines = (unit_dir / "ZARVOUpdater.service").read_text().splitlines()
-    # systemd expands "%" specifiers in both lines; "$" only in arguments.
-    assert f'ReadWritePaths="{tmp_path}/a 100%% $HOME dir"' in lines
-    assert f'ExecStart="{tmp_path}/a 100%% $HOME dir/zarvoupdater"' in lines
+    # systemd expands "%" specifiers in these lines; "$" only in arguments.
+    directory = f"{tmp_path}/a 100%% $HOME dir"
+    assert f'ReadWritePaths="{directory}"' in lines
+    assert f'ExecStart="{directory}/zarvoupdater"' in lines
+    # The programs stay read-only to the service, which writes only the settings and the log.
+    assert f'ReadOnlyPaths="-{directory}/configure" "-{directory}/zarvoupdater"' in lines
     for line in ["ProtectSystem=strict", "ProtectHome=yes", "PrivateDevices=yes",
                  "CapabilityBoundingSet=", "SystemCallFilter=@system-service", "UMask=0077",
                  "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6", "NoNewPrivileges=yes"]:
         assert line in lines
 
 
+@as_root
+@pytest.mark.parametrize("owner, mode, folder, reason", [
+    (65534, 0o755, "program", "{folder} belongs to user 65534, not to root"),
+    (0, 0o775, "program", "{folder} is writable by others than root (mode 0775)"),
+    (0, 0o1777, "program", "{folder} is writable by others than root (mode 1777)"),
+    (0, 0o777, "above", "{folder} is writable by others than root (mode 0777)"),
+])
+def test_install_refuses_a_program_that_others_than_root_can_change(
+        tmp_path, build_dir, systemd_dir, owner, mode, folder, reason):
+    # A sticky folder of root's, like /tmp, is safe above the program's own folder.
+    above = tmp_path / "above"
+    above.mkdir(mode=0o1777)
+    program = ProgramDir(above / "program", build_dir)
+    changed = program.path if folder == "program" else above
+    os.chown(changed, owner, -1)
+    changed.chmod(mode)
+    env, unit_dir = systemd_dir
+    result = program.run("-install", env=env)
+    assert (result.returncode, result.stdout) == (1, "ZARVOUpdater failed to install\n")
+    assert result.stderr == ("ZARVOUpdater: a root service must not run a program that others "
+                             f"can change: {reason.format(folder=changed)}\n")
+    assert list(unit_dir.iterdir()) == []
+
+
+@as_root
 def test_install_into_a_missing_directory_fails_and_says_why(program, tmp_path):
     result = program.run("-install", env={"ZARVO_SYSTEMD_DIR": str(tmp_path / "nowhere")})
     assert (result.returncode, result.stdout) == (1, "ZARVOUpdater failed to install\n")
