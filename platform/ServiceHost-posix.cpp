@@ -164,7 +164,7 @@ bool WrittenByTheService(const std::string& name) {
 // that the service cannot change what root runs later (the dialog through pkexec, the
 // package's scripts). "-": a file removed later must not keep the service from starting.
 std::string ReadOnlyEntries() {
-    std::set<std::string> paths;
+    std::set<std::string> paths{QuotedForSystemd("-" + ExecutablePath())};
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(ProgramDirectory(), error)) {
         if (!WrittenByTheService(entry.path().filename().string())) {
