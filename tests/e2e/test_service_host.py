@@ -18,11 +18,6 @@ QUIET_INI = {
 }
 
 
-# -install accepts only a program that root alone can change, as the test's copies are when root
-# runs the tests.
-as_root = pytest.mark.skipif(os.geteuid() != 0, reason="-install needs a program of root's")
-
-
 @pytest.fixture
 def program(tmp_path, build_dir):
     program = ProgramDir(tmp_path / "program", build_dir)
@@ -50,7 +45,6 @@ def test_anything_but_the_exact_options_is_refused(program, systemd_dir, argumen
     assert not program.log.parent.exists()
 
 
-@as_root
 def test_install_writes_the_unit_once_and_uninstall_removes_it(program, systemd_dir):
     env, unit_dir = systemd_dir
     unit = unit_dir / "ZARVOUpdater.service"
@@ -77,14 +71,12 @@ def test_install_writes_the_unit_once_and_uninstall_removes_it(program, systemd_
     assert (missing.returncode, missing.stdout) == (1, "ZARVOUpdater failed to uninstall\n")
 
 
-@as_root
 def test_the_unit_sandboxes_the_service_to_its_program_directory(tmp_path, build_dir,
                                                                   systemd_dir):
     program = ProgramDir(tmp_path / "a 100% $HOME dir", build_dir)
     for name in ("zarvoupdater.ini", ".zarvoupdater.ini.lock", ".zarvoupdater.ini.a1B2c3",
-                 "configure"):
+                 "configure", "log"):
         (program.path / name).touch()
-    (program.path / "log").mkdir()
     env, unit_dir = systemd_dir
     assert program.run("-install", env=env).returncode == 0
     lines = (unit_dir / "ZARVOUpdater.service").read_text().splitlines()
@@ -100,31 +92,24 @@ def test_the_unit_sandboxes_the_service_to_its_program_directory(tmp_path, build
         assert line in lines
 
 
-@as_root
-@pytest.mark.parametrize("owner, mode, folder, reason", [
-    (65534, 0o755, "program", "{folder} belongs to user 65534, not to root"),
-    (0, 0o775, "program", "{folder} is writable by others than root (mode 0775)"),
-    (0, 0o1777, "program", "{folder} is writable by others than root (mode 1777)"),
-    (0, 0o777, "above", "{folder} is writable by others than root (mode 0777)"),
+@pytest.mark.parametrize("folder, owner, mode, reason", [
+    ("program", 65534, 0o755, "belongs to user 65534, not to root"),
+    ("program", 0, 0o1777, "is writable by others than root (mode 1777)"),
+    ("above", 0, 0o777, "is writable by others than root (mode 0777)"),
+    ("above", 0, 0o1777, None),  # a sticky folder of root's, as /tmp, is safe above the program's
 ])
-def test_install_refuses_a_program_that_others_than_root_can_change(
-        tmp_path, build_dir, systemd_dir, owner, mode, folder, reason):
-    # A sticky folder of root's, like /tmp, is safe above the program's own folder.
-    above = tmp_path / "above"
-    above.mkdir(mode=0o1777)
-    program = ProgramDir(above / "program", build_dir)
-    changed = program.path if folder == "program" else above
+def test_install_takes_only_a_program_that_root_alone_can_change(tmp_path, build_dir, systemd_dir,
+                                                                  folder, owner, mode, reason):
+    program = ProgramDir(tmp_path / "above" / "program", build_dir)
+    changed = program.path if folder == "program" else program.path.parent
     os.chown(changed, owner, -1)
     changed.chmod(mode)
-    env, unit_dir = systemd_dir
-    result = program.run("-install", env=env)
-    assert (result.returncode, result.stdout) == (1, "ZARVOUpdater failed to install\n")
-    assert result.stderr == ("ZARVOUpdater: a root service must not run a program that others "
-                             f"can change: {reason.format(folder=changed)}\n")
-    assert list(unit_dir.iterdir()) == []
+    refused = ("ZARVOUpdater: a root service must not run a program that others can change: "
+               f"{changed} {reason}\n")
+    result = program.run("-install", env=systemd_dir[0])
+    assert (result.returncode, result.stderr) == ((0, "") if reason is None else (1, refused))
 
 
-@as_root
 def test_install_into_a_missing_directory_fails_and_says_why(program, tmp_path):
     result = program.run("-install", env={"ZARVO_SYSTEMD_DIR": str(tmp_path / "nowhere")})
     assert (result.returncode, result.stdout) == (1, "ZARVOUpdater failed to install\n")
