@@ -81,11 +81,11 @@ def test_the_unit_sandboxes_the_service_to_its_program_directory(tmp_path, build
     assert program.run("-install", env=env).returncode == 0
     lines = (unit_dir / "ZARVOUpdater.service").read_text().splitlines()
     # systemd expands "%" specifiers in these lines; "$" only in arguments.
-    directory = f"{tmp_path}/a 100%% $HOME dir"
-    assert f'ReadWritePaths="{directory}"' in lines
-    assert f'ExecStart="{directory}/zarvoupdater"' in lines
-    # The programs stay read-only to the service, which writes only the settings and the log.
-    assert f'ReadOnlyPaths="-{directory}/configure" "-{directory}/zarvoupdater"' in lines
+    assert f'ReadWritePaths="{tmp_path}/a 100%% $HOME dir"' in lines
+    assert f'ExecStart="{tmp_path}/a 100%% $HOME dir/zarvoupdater"' in lines
+    # Only the settings and the log are the service's to write, not the programs.
+    assert (f'ReadOnlyPaths="-{tmp_path}/a 100%% $HOME dir/configure" '
+            f'"-{tmp_path}/a 100%% $HOME dir/zarvoupdater"') in lines
     for line in ["ProtectSystem=strict", "ProtectHome=yes", "PrivateDevices=yes",
                  "CapabilityBoundingSet=", "SystemCallFilter=@system-service", "UMask=0077",
                  "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6", "NoNewPrivileges=yes"]:

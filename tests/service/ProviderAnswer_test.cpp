@@ -97,23 +97,6 @@ TEST_F(ProviderAnswerTest, GoodStoresTheSentAddressNotTheOneInTheAnswer) {
     EXPECT_EQ(StoredAddress(), "") << "an empty address is stored as empty text";
 }
 
-TEST_F(ProviderAnswerTest, GoodNarrowsASettingsFileOthersCouldReadAndLogsThatOnce) {
-    namespace fs = std::filesystem;
-    const fs::path file = directory_.Path() / "zarvo.ini";
-    directory_.Write("zarvo.ini", "");
-    if (fs::status(file).permissions() != (fs::perms::owner_read | fs::perms::owner_write)) {
-        GTEST_SKIP() << "the file system keeps no access of others to narrow";
-    }
-    fs::permissions(file, fs::perms::others_read, fs::perm_options::add);
-    AppSettings.IsDebug = true;
-    AppSettings.Loglevel = 1;
-    Answer("good");
-    Answer("good");
-    const std::string log = directory_.Read("log/zarvo.log");
-    const std::string line = "The settings file was open to other users; its mode is now 0600.\r\n";
-    EXPECT_EQ(log.size() - log.find(line), line.size()) << "one line, the last: " << log;
-}
-
 TEST_F(ProviderAnswerTest, WithMailSwitchedOffNothingIsSent) {
     AppSettings.Email = false;
     Answer("good");
