@@ -118,8 +118,12 @@ AnswerOutcome HandleProviderAnswer(const std::string& answer, const std::string&
     // "nochg" confirms as "good" does: sending the same address again gets the host blocked.
     // The host follows the address, so that a failed write never pairs the current host with
     // an older address.
-    if (row.effect == AnswerEffect::Confirms &&
-        WriteIniValue("WAN", "LastIPAdress", address, SettingsFilePath())) {
+    if (bool narrowed = false;
+        row.effect == AnswerEffect::Confirms &&
+        WriteIniValue("WAN", "LastIPAdress", address, SettingsFilePath(), &narrowed)) {
+        if (narrowed) {
+            WriteLog("The settings file was open to other users; its mode is now 0600.", 1);
+        }
         WriteIniValue("WAN", "LastIPHost", ConfirmedFor(), SettingsFilePath());
     }
     AnswerOutcome outcome{row.effect, std::string(row.code)};
