@@ -5,6 +5,7 @@ import os
 import re
 import shlex
 import subprocess
+import time
 import xml.etree.ElementTree as ElementTree
 
 import pytest
@@ -61,3 +62,33 @@ def test_a_blank_in_the_program_directory_survives_the_desktop_entry_quoting(tmp
                    check=True, capture_output=True, timeout=120)
     check_desktop_files(tree / "packaging" / "zarvoupdater-configure.desktop",
                         tree / "packaging" / "example.zarvo.zarvoupdater.configure.policy", prefix)
+
+
+def test_the_root_dialog_loads_no_plugin_or_qt_conf_from_its_own_folder(build_dir, tmp_path):
+    """The service may create files in the program folder; the dialog, which root runs, must not
+    take Qt plugins or a qt.conf from there."""
+    if not (build_dir / "configure" / "configure").exists():
+        pytest.skip("the dialog is not built in this tree")
+    program = tmp_path / "configure"
+    program.write_bytes((build_dir / "configure" / "configure").read_bytes())
+    program.chmod(0o700)
+    (tmp_path / "platforms").mkdir()
+    (tmp_path / "platforms" / "libqoffscreen.so").write_text("planted")
+    (tmp_path / "qt.conf").write_text(f"[Paths]\nPrefix={tmp_path}\nPlugins=.\n")
+    trace = tmp_path / "trace.txt"
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", QT_DEBUG_PLUGINS="1")
+    with open(trace, "wb") as out:
+        dialog = subprocess.Popen([str(program)], env=env, stdout=out, stderr=subprocess.STDOUT)
+    try:
+        # The window is up once the style plugins were looked for; the platform plugin and its
+        # theme come before them.
+        for _ in range(100):
+            if b"/styles" in trace.read_bytes() or dialog.poll() is not None:
+                break
+            time.sleep(0.1)
+    finally:
+        dialog.kill()
+        dialog.wait(timeout=10)
+    text = trace.read_text(errors="replace")
+    assert "/styles" in text, text
+    assert str(tmp_path) + "/" not in text.replace(str(trace), ""), text
