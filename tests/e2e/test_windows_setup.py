@@ -34,6 +34,9 @@ def test_silent_setup_registers_the_service_and_its_uninstaller_keeps_the_settin
     directory = session.prefix / "drive_c" / "Program Files" / NAME
     assert sorted(p.name for p in directory.iterdir()) == [
         "configure.exe", "uninstall.exe", "zarvoupdater.exe"]
+    # The setup ships the program without the tests' hooks, such as the CA file of the mail.
+    assert b"ZARVO_CA_FILE" in (windows_build / "zarvoupdater.exe").read_bytes()
+    assert b"ZARVO_CA_FILE" not in (directory / "zarvoupdater.exe").read_bytes()
     menu = (session.prefix / "drive_c" / "ProgramData" / "Microsoft" / "Windows" /
             "Start Menu" / "Programs" / NAME / "Configuration.lnk")
     assert menu.exists()
