@@ -45,21 +45,18 @@ std::vector<BYTE> OwnUser() {
     return user;
 }
 
-bool Administrators(PSID sid) {
+bool SystemOrAdministrators(PSID sid) {
     return sid != nullptr && IsValidSid(sid) &&
            (IsWellKnownSid(sid, WinLocalSystemSid) ||
             IsWellKnownSid(sid, WinBuiltinAdministratorsSid));
 }
 
 bool Trusted(PSID sid) {
-    if (sid == nullptr || !IsValidSid(sid)) {
-        return false;
-    }
-    if (Administrators(sid)) {
+    if (SystemOrAdministrators(sid)) {
         return true;
     }
     const std::vector<BYTE> user = OwnUser();
-    return !user.empty() &&
+    return sid != nullptr && IsValidSid(sid) && !user.empty() &&
            EqualSid(sid, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
 }
 
@@ -130,7 +127,7 @@ bool OwnedByAdministrators(HANDLE object) {
     PSID owner = nullptr;
     return GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
                            nullptr, nullptr, descriptor.Receive()) == ERROR_SUCCESS &&
-           Administrators(owner);
+           SystemOrAdministrators(owner);
 }
 
 }  // namespace platform
