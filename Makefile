@@ -29,12 +29,12 @@ build-sanitize: deps
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 
 # The Windows programs, cross-built with MinGW-w64 against a libcurl built once from Debian's
-# source package.
+# source package. The tree of the setup's programs, built inside, takes the same job count.
 windows: deps
 	curl=$$(scripts/build-curl-mingw $(MINGW_TOOLCHAIN)) && \
 	cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(MINGW_TOOLCHAIN) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCURL_DIR=$$curl/lib/cmake/CURL
-	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+	CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
 unit-test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

@@ -5,19 +5,41 @@
 #undef GetPrivateProfileString
 #undef WritePrivateProfileString
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cwchar>
+#include <cwctype>
 #include <optional>
 #include <string_view>
 #include <utility>
 
+#include "platform/AccessControl-win32.h"
 #include "platform/FileHandle-win32.h"
 #include "platform/ProfileFormat.h"
+#include "platform/ProfileFunctions-win32.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
 namespace platform {
+
+std::wstring WritersLockName(const std::wstring& path) {
+    wchar_t full[32768];
+    DWORD length = GetFullPathNameW(path.c_str(), 32768, full, nullptr);
+    std::wstring name(full, length > 0 && length < 32768 ? length : 0);
+    if (name.empty()) {
+        name = path;
+    }
+    CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
+    for (wchar_t c : name) {
+        hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ULL;
+    }
+    wchar_t lockName[64];
+    swprintf(lockName, 64, L"Global\\ZARVOUpdater.profile.%016llx",
+             static_cast<unsigned long long>(hash));
+    return lockName;
+}
 
 namespace {
 
@@ -35,11 +57,12 @@ bool Busy(DWORD error) {
 
 // Another program may hold the file open without sharing it (an editor saving it, a virus
 // scanner); that passes, so the open is retried for a bounded time.
-FileHandle Open(const std::wstring& path, DWORD access, DWORD disposition) {
+FileHandle Open(const std::wstring& path, DWORD access, DWORD disposition,
+                SECURITY_ATTRIBUTES* created = nullptr) {
     const auto deadline = Clock::now() + kLockWait;
     for (;;) {
         FileHandle file(CreateFileW(path.c_str(), access,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, created,
                                     disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file.Valid() || !Busy(GetLastError()) || Clock::now() >= deadline) {
             return file;
@@ -77,28 +100,22 @@ bool WriteAll(HANDLE file, std::string_view data) {
 
 // Writers take a mutex named after the file, not a lock on the file itself: Windows refuses to
 // rename over a file that is open, and a lock must outlive the rename that replaces the file.
-// "Global" lets the service and the dialog (in another session) see the same mutex; a writer
-// that may not create global objects falls back to its session's.
+// "Global" lets the service and the dialog (in another session) see the same mutex. Its name is
+// easy to guess, so only SYSTEM and the Administrators may open it; one that somebody else made
+// first is refused rather than shared, and a writer that may not use the global one fails
+// instead of taking a lock of its session that the others would not see.
 class WriterMutex {
   public:
     explicit WriterMutex(const std::wstring& path) {
-        wchar_t full[32768];
-        DWORD length = GetFullPathNameW(path.c_str(), 32768, full, nullptr);
-        std::wstring name(full, length > 0 && length < 32768 ? length : 0);
-        if (name.empty()) {
-            name = path;
-        }
-        CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
-        std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
-        for (wchar_t c : name) {
-            hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ULL;
-        }
-        wchar_t suffix[40];
-        swprintf(suffix, 40, L"ZARVOUpdater.profile.%016llx",
-                 static_cast<unsigned long long>(hash));
-        handle_ = CreateMutexW(nullptr, FALSE, (std::wstring(L"Global\\") + suffix).c_str());
+        const std::wstring name = WritersLockName(path);
+        SecurityAttributes access(kWritersLockAccess);
+        handle_ = CreateMutexW(access.Get(), FALSE, name.c_str());
         if (handle_ == nullptr) {
-            handle_ = CreateMutexW(nullptr, FALSE, (std::wstring(L"Local\\") + suffix).c_str());
+            failure_ = "The settings writers' lock " + FromWide(name) +
+                       " cannot be opened (error " + std::to_string(GetLastError()) + ")";
+        } else if (GetLastError() == ERROR_ALREADY_EXISTS && !OwnedByAdministrators(handle_)) {
+            failure_ = "The settings writers' lock " + FromWide(name) + " belongs to another user";
+            CloseHandle(std::exchange(handle_, nullptr));
         }
     }
     ~WriterMutex() {
@@ -111,6 +128,9 @@ class WriterMutex {
     }
     WriterMutex(const WriterMutex&) = delete;
     WriterMutex& operator=(const WriterMutex&) = delete;
+
+    /// Why the lock is not to be had, or "" when it may be waited for.
+    const std::string& Failure() const { return failure_; }
 
     bool LockWithin(std::chrono::milliseconds wait) {
         if (handle_ == nullptr) {
@@ -126,6 +146,7 @@ class WriterMutex {
   private:
     HANDLE handle_ = nullptr;
     bool owned_ = false;
+    std::string failure_;
 };
 
 enum class Encoding { Utf8, Utf16LittleEndian, Utf16BigEndian };
@@ -175,25 +196,85 @@ std::wstring DirectoryOf(const std::wstring& path) {
     return separator == std::wstring::npos ? L"." : path.substr(0, separator + 1);
 }
 
+// Temporary copies are "<file name>.<16 hex digits>.tmp" beside the file.
+std::wstring TemporaryPrefix(const std::wstring& path) {
+    std::size_t separator = path.find_last_of(L"\\/");
+    return DirectoryOf(path) +
+           (separator == std::wstring::npos ? path : path.substr(separator + 1)) + L".";
+}
+
+bool IsTemporaryName(std::wstring_view name, std::wstring_view prefix) {
+    constexpr std::wstring_view kSuffix = L".tmp";
+    if (!name.starts_with(prefix) || !name.ends_with(kSuffix) ||
+        name.size() != prefix.size() + 16 + kSuffix.size()) {
+        return false;
+    }
+    for (wchar_t c : name.substr(prefix.size(), 16)) {
+        if (!iswxdigit(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A writer killed between creating its temporary copy and the rename leaves a full copy of the
+// settings behind. Under the lock no other writer has one open, so whatever has the name of a
+// temporary copy is such a leftover.
+void RemoveLeftovers(const std::wstring& path) {
+    const std::wstring prefix = TemporaryPrefix(path);
+    const std::wstring directory = DirectoryOf(path);
+    const std::wstring namePrefix = prefix.substr(directory.size());
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((prefix + L"*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        // The pattern also matches short 8.3 names; only the real name counts.
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+            IsTemporaryName(found.cFileName, namePrefix)) {
+            DeleteFileW((directory + found.cFileName).c_str());
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+// The copy carries the settings file's access rules from its creation on, so no byte of it is
+// ever readable by others, and the rename hands them on to the settings file.
+FileHandle CreateTemporary(const std::wstring& path, std::wstring& temporary) {
+    static std::atomic<std::uint32_t> counter{0};
+    SecurityAttributes access(kSettingsFileAccess);
+    const std::wstring prefix = TemporaryPrefix(path);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        wchar_t unique[17];
+        swprintf(unique, 17, L"%08lx%08lx", GetCurrentProcessId(),
+                 static_cast<unsigned long>(counter++));
+        temporary = prefix + unique + L".tmp";
+        FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, access.Get(), CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.Valid() || GetLastError() != ERROR_FILE_EXISTS) {
+            return file;
+        }
+    }
+    return FileHandle();
+}
+
 // Readers see either the old or the new file, never a part of one: the content goes to a
 // temporary file beside the original, which then takes its place in one rename. (ReplaceFileW
 // would keep more of the original's metadata, but under Wine it leaves a moment without any file
 // in the path, in which another writer would start afresh.)
 bool ReplaceContent(const std::wstring& path, std::string_view content,
                     Clock::time_point deadline) {
-    wchar_t temporary[MAX_PATH + 1];
-    const std::wstring directory = DirectoryOf(path);
-    if (directory.size() >= MAX_PATH - 14 ||
-        GetTempFileNameW(directory.c_str(), L"ini", 0, temporary) == 0) {
+    std::wstring temporary;
+    FileHandle file = CreateTemporary(path, temporary);
+    if (!file.Valid()) {
         return false;
     }
-    FileHandle file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    bool written = file.Valid() && WriteAll(file.Get(), content) && FlushFileBuffers(file.Get());
+    bool written = WriteAll(file.Get(), content) && FlushFileBuffers(file.Get());
     written = file.Close() && written;
     bool replaced = false;
     while (written && !replaced) {
-        replaced = MoveFileExW(temporary, path.c_str(),
+        replaced = MoveFileExW(temporary.c_str(), path.c_str(),
                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
         // A reader that opened the file without sharing its deletion holds the rename up.
         const DWORD error = GetLastError();
@@ -206,7 +287,7 @@ bool ReplaceContent(const std::wstring& path, std::string_view content,
         }
     }
     if (!replaced) {
-        DeleteFileW(temporary);
+        DeleteFileW(temporary.c_str());
     }
     return replaced;
 }
@@ -241,15 +322,20 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     const std::wstring widePath = ToWide(path);
     const auto deadline = Clock::now() + kLockWait;
     WriterMutex writers(widePath);
+    if (!writers.Failure().empty()) {
+        ProfileNotice(writers.Failure() + ": " + path + " was not written.");
+    }
     if (!writers.LockWithin(kLockWait)) {
         return false;
     }
     // Opened for writing although only read: a file the writer may not change stays unchanged.
-    FileHandle file = Open(widePath, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    SecurityAttributes access(kSettingsFileAccess);
+    FileHandle file = Open(widePath, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, access.Get());
     if (!file.Valid()) {
         return false;
     }
     const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+    RemoveLeftovers(widePath);
     std::optional<std::string> content = ReadAll(file.Get());
     file.Close();
     if (!content) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace platform {
@@ -27,5 +28,11 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
 /// the value could not be stored as one line.
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& path);
+
+/// Sets who hears what a writer has to say beyond its result, one line at a time (why the lock
+/// of the writers was refused); the service logs it. Nobody hears it by default.
+void SetProfileNotices(std::function<void(const std::string&)> receiver);
+/// Tells `line` to whoever SetProfileNotices named; for the platforms' writers.
+void ProfileNotice(const std::string& line);
 
 }  // namespace platform

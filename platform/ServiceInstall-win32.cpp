@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/AccessControl-win32.h"
 #include "platform/ProgramInfo.h"
 #include "platform/ServiceHost-win32.h"
 #include "platform/ServiceHost.h"
@@ -74,6 +75,28 @@ std::string AddEventSource(const std::wstring& name, const std::wstring& executa
     return {};
 }
 
+// The service runs as LocalSystem from whatever folder it was registered in: whoever may change
+// that folder could have LocalSystem run a program, or a DLL that it loads from its own folder.
+std::string ProtectProgramFolder(const ProgramLocation& program) {
+    const std::wstring folder = ToWide(program.directory);
+    const std::wstring settings = ToWide(program.directory + "\\" + program.name + ".ini");
+    // The settings file first: once its DACL is protected, the folder's no longer reaches it.
+    if (GetFileAttributesW(settings.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (DWORD error = Protect(settings, kSettingsFileAccess); error != ERROR_SUCCESS) {
+            return Failed("setting the access rules of " + FromWide(settings), error);
+        }
+    }
+    if (DWORD error = Protect(folder, kProgramFolderAccess); error != ERROR_SUCCESS) {
+        return Failed("setting the access rules of " + program.directory, error);
+    }
+    // A file system without access rules (FAT, some network shares) takes them and keeps nothing.
+    if (OthersMayChange(folder)) {
+        return "users other than SYSTEM and the Administrators may still change " +
+               program.directory + ", where the service's program is";
+    }
+    return {};
+}
+
 }  // namespace
 
 bool ServiceHost::Install() {
@@ -82,6 +105,10 @@ bool ServiceHost::Install() {
     const std::wstring executable = ToWide(ExecutablePath());
     if (executable.empty()) {
         failureReason_ = "the program's own path is unknown";
+        return false;
+    }
+    failureReason_ = ProtectProgramFolder(ExecutableLocation());
+    if (!failureReason_.empty()) {
         return false;
     }
     ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));

@@ -1,10 +1,14 @@
 #include <string>
 
 #include "platform/Process.h"
+#include "platform/ProfileFunctions.h"
+#include "report/modLogfile.h"
 #include "service/frmmain.h"
 
 int main(int argc, char** argv) {
     platform::InitializeProcess();
+    // A settings write that fails for a reason an administrator must act on says so in the log.
+    platform::SetProfileNotices([](const std::string& line) { WriteLog(line, 1); });
     // The options are compared with the whole argument text, so "-install x" is no "-install".
     std::string commandLine;
     for (int i = 1; i < argc; ++i) {

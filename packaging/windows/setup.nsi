@@ -10,6 +10,11 @@ SetCompressor /SOLID lzma
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${NAME}"
 !define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\${NAME}"
 !define DESCRIPTION "Keeps the host name at the dynamic-DNS provider pointing at this network's external IPv4 address."
+; The access rules of the programs' own code (platform/AccessControl-win32.h): the folder may be
+; changed by SYSTEM and the Administrators only, as the service runs its programs as LocalSystem;
+; the settings file holds passwords and keeps rules of its own.
+!define FOLDER_ACCESS "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)"
+!define SETTINGS_ACCESS "D:P(A;;FA;;;SY)(A;;FA;;;BA)"
 
 Name "${NAME} ${VERSION}"
 OutFile "${OUT_FILE}"
@@ -31,7 +36,41 @@ Function un.onInit
   SetRegView 64
 FunctionEnd
 
+; Gives the file or folder $1 the protected DACL of the SDDL text $2, passed on to what a folder
+; holds; $0 is 0 or the error.
+Function Protect
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w r2, i 1, *p .R0, p 0) i .R1 ?e'
+  Pop $0
+  StrCmp $R1 0 protected
+  System::Call 'advapi32::GetSecurityDescriptorDacl(p R0, *i .R2, *p .R3, *i .R4) i .R1 ?e'
+  Pop $0
+  StrCmp $R1 0 free
+  ; SE_FILE_OBJECT; DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
+  System::Call 'advapi32::SetNamedSecurityInfoW(w r1, i 1, i 0x80000004, p 0, p 0, p R3, p 0) i .r0'
+free:
+  System::Call 'kernel32::LocalFree(p R0)'
+protected:
+FunctionEnd
+
 Section "Install"
+  ; The rules come before the programs: a folder chosen outside Program Files may let every user
+  ; change it. An earlier installation's settings file first, or the folder's rules would reach it.
+  CreateDirectory "$INSTDIR"
+  IfFileExists "$INSTDIR\zarvoupdater.ini" 0 settings_protected
+  StrCpy $1 "$INSTDIR\zarvoupdater.ini"
+  StrCpy $2 "${SETTINGS_ACCESS}"
+  Call Protect
+  StrCmp $0 0 settings_protected
+  MessageBox MB_ICONSTOP|MB_OK "The access rules of $1 could not be set (error $0)." /SD IDOK
+  Abort
+settings_protected:
+  StrCpy $1 "$INSTDIR"
+  StrCpy $2 "${FOLDER_ACCESS}"
+  Call Protect
+  StrCmp $0 0 folder_protected
+  MessageBox MB_ICONSTOP|MB_OK "The access rules of $1 could not be set (error $0)." /SD IDOK
+  Abort
+folder_protected:
   SetOutPath "$INSTDIR"
   File "/oname=zarvoupdater.exe" "${SERVICE_EXE}"
   File "/oname=configure.exe" "${CONFIGURE_EXE}"
@@ -92,6 +131,8 @@ SectionEnd
 
 Section /o "un.remove settings and logs"
   Delete "$INSTDIR\zarvoupdater.ini"
+  ; Copies that a writer killed in the middle of a write left behind.
+  Delete "$INSTDIR\zarvoupdater.ini.*.tmp"
   RMDir /r "$INSTDIR\log"
   RMDir "$INSTDIR"
 SectionEnd

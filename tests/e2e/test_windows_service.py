@@ -197,6 +197,17 @@ def stop(session):
 
 
 def test_install_registers_an_automatic_service_and_its_event_source_once(session, program):
+    # Wine keeps no DACL of a folder but makes one from its mode and owner: a folder of another
+    # Unix user belongs to "Anonymous", who may change it, and its rules, whatever -install gave
+    # it. Such a folder is refused.
+    folder = "Z:" + str(program.path).replace("/", "\\")
+    os.chown(program.path, 65534, -1)
+    assert answered(session, program, "-install") == (
+        1, f"{NAME} failed to install", f"{NAME}: users other than SYSTEM and the Administrators "
+        f"may still change {folder}, where the service's program is\n")
+    assert session.ask("config", NAME) is None
+    os.chown(program.path, os.getuid(), -1)
+
     install(session, program)
     exe = "Z:" + str(program.path / "zarvoupdater.exe").replace("/", "\\")
     config = session.tool("config", NAME)

@@ -28,12 +28,21 @@ def session(windows_build):  # noqa: F811
 def test_silent_setup_registers_the_service_and_its_uninstaller_keeps_the_settings(
         session, windows_build):  # noqa: F811
     [setup] = windows_build.glob("ZARVOUpdater-*-setup.exe")
+    # Wine keeps no DACL of a folder but turns the one it is given into the folder's mode: a
+    # folder that everybody may change (as one chosen outside Program Files may be) keeps that
+    # unless the setup gives it its rules.
+    directory = session.prefix / "drive_c" / "Program Files" / NAME
+    directory.mkdir()
+    directory.chmod(0o777)
     installed = session.wine(str(setup), "/S", timeout=LONG * 6)
     assert installed.returncode == 0, installed.stdout + installed.stderr
 
-    directory = session.prefix / "drive_c" / "Program Files" / NAME
+    assert directory.stat().st_mode & 0o002 == 0
     assert sorted(p.name for p in directory.iterdir()) == [
         "configure.exe", "uninstall.exe", "zarvoupdater.exe"]
+    # The setup ships the program without the tests' hooks, such as the CA file of the mail.
+    assert b"ZARVO_CA_FILE" in (windows_build / "zarvoupdater.exe").read_bytes()
+    assert b"ZARVO_CA_FILE" not in (directory / "zarvoupdater.exe").read_bytes()
     menu = (session.prefix / "drive_c" / "ProgramData" / "Microsoft" / "Windows" /
             "Start Menu" / "Programs" / NAME / "Configuration.lnk")
     assert menu.exists()

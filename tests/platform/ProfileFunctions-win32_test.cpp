@@ -2,6 +2,8 @@
 #include <windows.h>
 #undef GetPrivateProfileString
 #undef WritePrivateProfileString
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/AccessControl-win32.h"
+#include "platform/ProfileFunctions-win32.h"
 #include "platform/ProfileFunctions.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
@@ -42,6 +46,23 @@ class ProfileFunctionsWindowsOnly : public ::testing::Test {
         DWORD length =
             GetPrivateProfileStringW(section, key, L"<none>", value, 256, WidePath().c_str());
         return platform::FromWide(std::wstring_view(value, length));
+    }
+
+    // The DACL as SDDL text. Wine keeps no DACL of a file: it reports one made from the Unix
+    // mode, in which the others' bits are an entry for Everyone (WD).
+    std::wstring Dacl(const fs::path& file) const {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        wchar_t* text = nullptr;
+        std::wstring dacl;
+        if (GetNamedSecurityInfoW(file.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                  nullptr, nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+            ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+            dacl = text;
+        }
+        LocalFree(text);
+        LocalFree(descriptor);
+        return dacl;
     }
 
     std::string Bytes() const {
@@ -115,6 +136,118 @@ TEST_F(ProfileFunctionsWindowsOnly, AFileHeldWithoutSharingFailsAfterABoundedWai
     EXPECT_LT(waited, std::chrono::seconds(15));
     EXPECT_EQ(Bytes(), "[WAN]\r\nLastIPAdress=1.2.3.4\r\n");
     EXPECT_EQ(platform::GetPrivateProfileString("WAN", "LastIPAdress", "", 64, path_), "1.2.3.4");
+}
+
+// The rules themselves, as Windows reads them: what each kind of user gets.
+TEST(AccessRules, SettingsForAdministratorsOnlyProgramsRunByUsers) {
+    struct Grant {
+        WELL_KNOWN_SID_TYPE who;
+        ACCESS_MASK rights;
+    };
+    const ACCESS_MASK readAndRun = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
+    const struct {
+        const wchar_t* sddl;
+        BYTE inheritance;
+        std::vector<Grant> grants;
+    } cases[] = {
+        {platform::kSettingsFileAccess,
+         0,
+         {{WinLocalSystemSid, FILE_ALL_ACCESS},
+          {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
+          {WinBuiltinUsersSid, 0},
+          {WinAuthenticatedUserSid, 0},
+          {WinWorldSid, 0}}},
+        {platform::kProgramFolderAccess,
+         OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+         {{WinLocalSystemSid, FILE_ALL_ACCESS},
+          {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
+          {WinBuiltinUsersSid, readAndRun},
+          {WinAuthenticatedUserSid, 0},
+          {WinWorldSid, 0}}},
+        {platform::kWritersLockAccess,
+         0,
+         {{WinLocalSystemSid, GENERIC_ALL},
+          {WinBuiltinAdministratorsSid, GENERIC_ALL},
+          {WinBuiltinUsersSid, 0},
+          {WinAuthenticatedUserSid, 0},
+          {WinWorldSid, 0}}},
+    };
+    for (const auto& rules : cases) {
+        SCOPED_TRACE(platform::FromWide(rules.sddl));
+        platform::SecurityAttributes attributes(rules.sddl);
+        PSECURITY_DESCRIPTOR descriptor = attributes.Get()->lpSecurityDescriptor;
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+        EXPECT_TRUE(control & SE_DACL_PROTECTED) << "nothing inherited from the folder above";
+        BOOL present = FALSE;
+        BOOL defaulted = FALSE;
+        PACL dacl = nullptr;
+        ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+        ASSERT_TRUE(present && dacl != nullptr);
+        for (const Grant& grant : rules.grants) {
+            ACCESS_MASK rights = 0;
+            for (DWORD index = 0; index < dacl->AceCount; ++index) {
+                ACCESS_ALLOWED_ACE* ace = nullptr;
+                ASSERT_TRUE(GetAce(dacl, index, reinterpret_cast<void**>(&ace)));
+                ASSERT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+                EXPECT_EQ(ace->Header.AceFlags, rules.inheritance);
+                if (IsWellKnownSid(&ace->SidStart, grant.who)) {
+                    rights |= ace->Mask;
+                }
+            }
+            EXPECT_EQ(rights, grant.rights) << "well-known SID " << grant.who;
+        }
+    }
+    platform::SecurityAttributes lock(platform::kWritersLockAccess);
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(lock.Get()->lpSecurityDescriptor, &owner, &defaulted));
+    EXPECT_TRUE(owner != nullptr && IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+}
+
+TEST_F(ProfileFunctionsWindowsOnly, EveryWriteLeavesTheFileToAdministratorsAndClearsLeftovers) {
+    const fs::path file = dir_ / L"zarvoupdater.ini";
+    ASSERT_TRUE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
+    EXPECT_EQ(Dacl(file).find(L";;;WD)"), std::wstring::npos) << "a new file: " << Dacl(file);
+
+    fs::remove(file);
+    WriteBytes("[WAN]\r\nLastIPAdress=1.2.3.4\r\n");
+    ASSERT_NE(Dacl(file).find(L";;;WD)"), std::wstring::npos) << "readable by all before";
+    const fs::path leftover = dir_ / L"zarvoupdater.ini.00000001deadbeef.tmp";
+    const std::vector<fs::path> others = {dir_ / L"zarvoupdater.ini.bak.tmp",
+                                          dir_ / L"other.ini.00000001deadbeef.tmp"};
+    for (const fs::path& copy : others) {
+        std::ofstream(copy) << "kept";
+    }
+    std::ofstream(leftover) << "[ACCOUNT]\r\nPassword=secret\r\n";
+    ASSERT_TRUE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.4", path_));
+    EXPECT_EQ(Dacl(file).find(L";;;WD)"), std::wstring::npos) << Dacl(file);
+    EXPECT_EQ(Bytes(), "[WAN]\r\nLastIPAdress=84.1.2.4\r\n");
+    EXPECT_FALSE(fs::exists(leftover));
+    for (const fs::path& copy : others) {
+        EXPECT_TRUE(fs::exists(copy)) << copy;
+    }
+}
+
+// Anybody may create a global mutex of any name first; one that is not the Administrators' is
+// refused, and the write fails as any other.
+TEST_F(ProfileFunctionsWindowsOnly, AWritersLockMadeByAnotherUserFailsTheWriteWithTheReason) {
+    WriteBytes("[WAN]\r\nLastIPAdress=1.2.3.4\r\n");
+    std::vector<std::string> notices;
+    platform::SetProfileNotices([&](const std::string& line) { notices.push_back(line); });
+    const std::wstring name = platform::WritersLockName(WidePath());
+    platform::SecurityAttributes squatter(L"O:BUD:(A;;GA;;;WD)");
+    HANDLE taken = CreateMutexW(squatter.Get(), FALSE, name.c_str());
+    ASSERT_NE(taken, nullptr);
+    EXPECT_FALSE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
+    CloseHandle(taken);
+    EXPECT_TRUE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
+    platform::SetProfileNotices(nullptr);
+    EXPECT_EQ(notices,
+              std::vector<std::string>{"The settings writers' lock " + platform::FromWide(name) +
+                                       " belongs to another user: " + path_ + " was not written."});
+    EXPECT_EQ(Bytes(), "[WAN]\r\nLastIPAdress=84.1.2.3\r\n");
 }
 
 TEST_F(ProfileFunctionsWindowsOnly, ConcurrentWritersLoseNoKey) {

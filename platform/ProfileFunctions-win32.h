@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+/// The name of the mutex that the writers of the settings file `path` share, the same for every
+/// spelling of the path.
+std::wstring WritersLockName(const std::wstring& path);
+
+}  // namespace platform
