@@ -65,6 +65,15 @@ std::string MessageOf(const AnswerRow& row) {
     return message;
 }
 
+void StoreSentAddresses(const SentAddresses& sent) {
+    if (sent.IPv4) {
+        WriteIniValue("WAN", "LastIPAdress", *sent.IPv4, SettingsFilePath());
+    }
+    if (sent.IPv6) {
+        WriteIniValue("WAN", "LastIPv6Adress", *sent.IPv6, SettingsFilePath());
+    }
+}
+
 }  // namespace
 
 std::string WithoutLineBreaks(std::string text) {
@@ -79,7 +88,7 @@ std::string WithoutLineBreaks(std::string text) {
     return text;
 }
 
-void HandleProviderAnswer(const std::string& answer, const std::string& address,
+void HandleProviderAnswer(const std::string& answer, const SentAddresses& sent,
                           const std::string& startTime, const std::string& endTime,
                           const SendMailFunction& sendMail) {
     const AnswerRow& row = RowOf(answer);
@@ -88,7 +97,7 @@ void HandleProviderAnswer(const std::string& answer, const std::string& address,
 
     WriteLog(message, 4);
     if (rule == MailRule::Success) {
-        WriteIniValue("WAN", "LastIPAdress", address, SettingsFilePath());
+        StoreSentAddresses(sent);
     }
     if (rule != MailRule::ErrorWithinLimit) {
         CurrentErrorCounter = 0;
@@ -103,8 +112,8 @@ void HandleProviderAnswer(const std::string& answer, const std::string& address,
         return;
     }
     bool isError = rule != MailRule::Success;
-    std::string report = isError ? BuildErrorReport(message, address, startTime, endTime)
-                                 : BuildSuccessReport(message, address, startTime, endTime);
+    std::string report = isError ? BuildErrorReport(message, sent, startTime, endTime)
+                                 : BuildSuccessReport(message, sent, startTime, endTime);
     sendMail(AppSettings.Email_Server, AppSettings.Email_Receiver, report,
              AppSettings.Email_Username, AppSettings.Email_Password, isError);
 }

@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "report/modReport.h"
+
 /// Sends one mail with the given server, receiver, text, login and kind; frmmain.SendMail.
 using SendMailFunction = std::function<void(
     const std::string& SMTPHost, const std::string& Recipient, const std::string& MsgText,
@@ -12,7 +14,7 @@ using SendMailFunction = std::function<void(
 std::string WithoutLineBreaks(std::string text);
 
 /// Classifies the provider's answer to an update request and carries it out: the log line, the
-/// stored address on "good", the error count and the report mail.
-void HandleProviderAnswer(const std::string& answer, const std::string& address,
+/// stored address of each family the update sent on "good", the error count and the report mail.
+void HandleProviderAnswer(const std::string& answer, const SentAddresses& sent,
                           const std::string& startTime, const std::string& endTime,
                           const SendMailFunction& sendMail);

@@ -11,6 +11,7 @@
 #include "report/MailSender.h"
 #include "report/modLogfile.h"
 #include "report/utilFileExist.h"
+#include "service/AddressFamilies.h"
 #include "service/ProviderAnswer.h"
 #include "service/UrlParts.h"
 #include "settings/modFunktions.h"
@@ -264,6 +265,11 @@ AjaxValue frmmain::Request(const std::string& URL_Parameter) {
     return answer;
 }
 
+std::optional<std::string> frmmain::EchoPageText(const std::string& path) {
+    AjaxValue page = Request(path);
+    return Unloading() ? std::nullopt : std::optional<std::string>(AsText(page));
+}
+
 bool frmmain::CountTick() {
     // The interval is the one loaded by the previous run; this run reloads it.
     if (TickCounter != 0) {
@@ -294,16 +300,16 @@ std::optional<std::string> frmmain::FindExternalAddress() {
     AjaxComm1.UserName("");
     AjaxComm1.Password("");
     WriteLog("Get external IP Address from: " + echoServer + echoPath, 4);
-    AjaxValue echoPage = Request(echoPath);
-    if (Unloading()) {
+    std::optional<std::string> echoPage = EchoPageText(echoPath);
+    if (!echoPage) {
         return std::nullopt;
     }
-    std::string externalAddress = ExtractIPAddress(AsText(echoPage));
+    std::string externalAddress = ExtractIPAddress(*echoPage);
     WriteLog("The external IP Address is: " + externalAddress, 4);
     return externalAddress;
 }
 
-bool frmmain::SendUpdate(const std::string& externalAddress, const std::string& startTime) {
+bool frmmain::SendUpdate(const SentAddresses& sent, const std::string& startTime) {
     AjaxComm1.SendMethod("post");
     AjaxComm1.ServerAddress(AppSettings.ZARVOServer + "/");
     AjaxComm1.ContentType("TEXT");
@@ -312,7 +318,7 @@ bool frmmain::SendUpdate(const std::string& externalAddress, const std::string& 
     AjaxComm1.Password(AppSettings.Password);
     WriteLog("Update this Host: " + AppSettings.Host, 4);
     AjaxValue reply =
-        Request("nic/update?hostname=" + AppSettings.Host + "&myip=" + externalAddress);
+        Request("nic/update?hostname=" + AppSettings.Host + "&myip=" + MyIpList(sent));
     if (Unloading()) {
         return false;
     }
@@ -323,7 +329,7 @@ bool frmmain::SendUpdate(const std::string& externalAddress, const std::string& 
         ++CurrentErrorCounter;
     }
     std::string endTime = platform::DateTimeText(clock_->Now());
-    HandleProviderAnswer(answer, externalAddress, startTime, endTime,
+    HandleProviderAnswer(answer, sent, startTime, endTime,
                          [this](const std::string& SMTPHost, const std::string& Recipient,
                                 const std::string& MsgText, const std::string& UserName,
                                 const std::string& UserPassword, bool isError) {
@@ -343,17 +349,16 @@ void frmmain::RunUpdateCycle() {
     LoadSettingsOfCycle();
     WriteLog("Read INI File", 4);
 
-    std::optional<std::string> externalAddress = FindExternalAddress();
-    if (!externalAddress) {
+    std::optional<std::string> ipv4 = AppSettings.IPv4 ? FindExternalAddress() : std::string();
+    std::optional<std::string> ipv6 =
+        ipv4 && AppSettings.IPv6
+            ? FindExternalIPv6Address(AjaxComm1, [this](auto& path) { return EchoPageText(path); })
+            : std::string();
+    if (!ipv4 || !ipv6) {
         return;
     }
-    if (!externalAddress->empty() && *externalAddress == AppSettings.LastIPAdress) {
-        WriteLog("There is no new IP Address.", 4);
-    } else {
-        if (externalAddress->empty()) {
-            WriteLog("The external IP Address can not taken!", 4);
-        }
-        if (AppSettings.ZARVOUpdater && !SendUpdate(*externalAddress, startTime)) {
+    for (const SentAddresses& sent : UpdatesDue(*ipv4, *ipv6)) {
+        if (AppSettings.ZARVOUpdater && !SendUpdate(sent, startTime)) {
             return;
         }
     }

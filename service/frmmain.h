@@ -10,6 +10,7 @@
 #include "platform/EventLoop.h"
 #include "platform/RuntimeError.h"
 #include "platform/ServiceHost.h"
+#include "report/modReport.h"
 #include "service/ServicePorts.h"
 
 namespace zarvoupdater {
@@ -51,8 +52,10 @@ class frmmain {
     bool CountTick();
     /// The static address, or the one on the echo page; nothing when a stop came meanwhile.
     std::optional<std::string> FindExternalAddress();
+    /// The echo page's text from AjaxComm1 as set up; nothing when a stop came meanwhile.
+    std::optional<std::string> EchoPageText(const std::string& path);
     /// Sends the update request and hands the answer on; false when a stop came meanwhile.
-    bool SendUpdate(const std::string& externalAddress, const std::string& startTime);
+    bool SendUpdate(const SentAddresses& sent, const std::string& startTime);
     void Timer_TimerError(const platform::RuntimeError& error);
     /// Switches the timer back on at the end of a cycle, unless a pause came in meanwhile.
     void SwitchTimerOnAfterCycle();
