@@ -39,6 +39,7 @@ bool DottedIPv4(std::string_view text, std::uint8_t* out) {
     return true;
 }
 
+// `prefix` holds every byte that the first `bits` bits reach into.
 bool Within(const IPv6Bytes& address, std::initializer_list<std::uint8_t> prefix, int bits) {
     auto byte = prefix.begin();
     for (int index = 0; bits > 0; ++index, ++byte, bits -= 8) {
@@ -140,7 +141,7 @@ std::string IPv6AddressText(const IPv6Bytes& address) {
 
 bool IsGlobalUnicastIPv6(const IPv6Bytes& address) {
     return Within(address, {0x20}, 3) && !Within(address, {0x20, 0x01, 0x0d, 0xb8}, 32) &&
-           !Within(address, {0x3f, 0xff}, 20) && !Within(address, {0x20, 0x01, 0x00}, 23) &&
+           !Within(address, {0x3f, 0xff, 0x00}, 20) && !Within(address, {0x20, 0x01, 0x00}, 23) &&
            !Within(address, {0x20, 0x02}, 16);
 }
 
