@@ -11,7 +11,7 @@ namespace {
 
 // The machine's outgoing connections use its temporary address, which an echo page shows and
 // which changes daily; the interfaces know the stable one.
-std::string InterfaceAddress() {
+std::string StableInterfaceAddress() {
     WriteLog("Get external IPv6 Address from: interface", 4);
     try {
         return StableIPv6Address(platform::InterfaceIPv6Addresses());
@@ -61,7 +61,7 @@ std::optional<std::string> FindExternalIPv6Address(AjaxComm& AjaxComm1,
         return std::string();
     }
     std::optional<std::string> address = AppSettings.WANIPv6Source == "interface"
-                                             ? InterfaceAddress()
+                                             ? StableInterfaceAddress()
                                              : EchoPageAddress(AjaxComm1, request);
     if (address) {
         WriteLog("The external IPv6 Address is: " + *address, 4);
