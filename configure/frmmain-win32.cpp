@@ -10,27 +10,12 @@
 #include <vector>
 
 #include "configure/DialogCore.h"
+#include "platform/Text.h"
 
 namespace {
 
 constexpr int kIconResource = 1;  // its number in configure.rc
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-
-std::wstring Widen(std::string_view text) {
-    const int size = static_cast<int>(text.size());
-    std::wstring wide(MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
-    return wide;
-}
-
-std::string Narrow(std::wstring_view wide) {
-    const int size = static_cast<int>(wide.size());
-    std::string text(
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), static_cast<int>(text.size()),
-                        nullptr, nullptr);
-    return text;
-}
 
 std::wstring WindowText(HWND window) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
@@ -41,7 +26,8 @@ std::wstring WindowText(HWND window) {
 
 void ShowMessage(HWND owner, const DialogMessage& message) {
     const UINT icon = message.kind == DialogMessage::Kind::Critical ? MB_ICONERROR : MB_ICONWARNING;
-    MessageBoxW(owner, Widen(message.text).c_str(), Widen(kFormCaption).c_str(), MB_OK | icon);
+    MessageBoxW(owner, platform::ToWide(message.text).c_str(),
+                platform::ToWide(kFormCaption).c_str(), MB_OK | icon);
 }
 
 // Twips to pixels at the window's resolution: 15 twips are one pixel at 96 dpi.
@@ -159,8 +145,8 @@ bool Form::Create(const DialogValues& values) {
     }
     // Created without a size: the client area follows from the resolution of the monitor the
     // window lands on, known only once it exists.
-    hwnd_ = CreateWindowExW(0, kFormClass, Widen(kFormCaption).c_str(), kFormStyle, CW_USEDEFAULT,
-                            CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
+    hwnd_ = CreateWindowExW(0, kFormClass, platform::ToWide(kFormCaption).c_str(), kFormStyle,
+                            CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
     if (hwnd_ == nullptr) {
         return false;
     }
@@ -175,7 +161,7 @@ void Form::CreateControls() {
     for (const DialogControl& control : DialogControls()) {
         const ControlClass kind = ClassOf(control.kind);
         HWND window = CreateWindowExW(
-            kind.exStyle, kind.className, Widen(control.caption).c_str(),
+            kind.exStyle, kind.className, platform::ToWide(control.caption).c_str(),
             WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0, 0, hwnd_,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(control))), instance, nullptr);
         if (control.kind == ControlKind::TextBox) {
@@ -225,7 +211,7 @@ void Form::Fill(const DialogValues& values) {
     const auto table = DialogControls();
     for (std::size_t i = 0; i < table.size(); ++i) {
         if (table[i].kind == ControlKind::TextBox) {
-            SetWindowTextW(controls_[i], Widen(values.Text[table[i].index]).c_str());
+            SetWindowTextW(controls_[i], platform::ToWide(values.Text[table[i].index]).c_str());
         } else if (table[i].kind == ControlKind::CheckBox) {
             const bool checked = values.chkZARVOUpdater[table[i].index];
             SendMessageW(controls_[i], BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -238,7 +224,7 @@ void Form::cmdSave_Click() {
     const auto table = DialogControls();
     for (std::size_t i = 0; i < table.size(); ++i) {
         if (table[i].kind == ControlKind::TextBox) {
-            values.Text[table[i].index] = Narrow(WindowText(controls_[i]));
+            values.Text[table[i].index] = platform::FromWide(WindowText(controls_[i]));
         } else if (table[i].kind == ControlKind::CheckBox) {
             values.chkZARVOUpdater[table[i].index] =
                 SendMessageW(controls_[i], BM_GETCHECK, 0, 0) == BST_CHECKED;

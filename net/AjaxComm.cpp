@@ -77,6 +77,7 @@ void AjaxComm::Abort() {
 
 AjaxValue AjaxComm::SendData(std::string URL_Parameter, AjaxBody BodyData, std::string& sHeader) {
     sFailureReason.clear();
+    lStatus = 0;
     Steps steps(sFailureReason);
     std::unique_ptr<platform::HttpRequest> request;
     bAbort = false;
@@ -100,6 +101,7 @@ AjaxValue AjaxComm::SendData(std::string URL_Parameter, AjaxBody BodyData, std::
         steps.OnRequest(request, [&](platform::HttpRequest& r) {
             sHeader = r.getResponseHeader("Content-Type");
         });
+        steps.OnRequest(request, [&](platform::HttpRequest& r) { lStatus = r.status(); });
         bool binary = false;
         steps.Run([&] { binary = IsBinaryContentType(sHeader); });
         steps.OnRequest(request, [&](platform::HttpRequest& r) {

@@ -52,6 +52,8 @@ class AjaxComm {
     /// Why the last SendData gave an empty result: the first failing step's description. Empty
     /// after an answer of any status, and after a cancellation.
     const std::string& FailureReason() const { return sFailureReason; }
+    /// The status code of the answer to the last SendData; 0 when none came.
+    int Status() const { return lStatus; }
 
     /// Raised once at the end of every SendData, after a failure or a cancellation as well.
     std::function<void(const AjaxValue& vData, const std::string& sHeader)> DataReceived;
@@ -88,5 +90,6 @@ class AjaxComm {
     platform::AddressFamily family_ = platform::AddressFamily::IPv4;
     bool bAbort = false;
     std::string sFailureReason;
+    int lStatus = 0;
     platform::HttpRequestFactory requestFactory_;
 };

@@ -1,6 +1,8 @@
 #include "net/utilIPAdresse.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -35,7 +37,51 @@ bool IsOctet(std::string_view candidate) {
            candidate.front() != '-' && IsNumericText(candidate, value) && value <= 255;
 }
 
+struct Block {
+    std::uint32_t network;
+    int prefixLength;
+};
+
+// Where no provider's customer can be: an echo page showing one of these is a captive portal, a
+// router's own page or a proxy, not the network's face to the internet.
+constexpr std::array<Block, 14> NotPublic{{
+    {0x00000000, 8},   // 0.0.0.0/8 "this network"
+    {0x0A000000, 8},   // 10.0.0.0/8 private
+    {0x64400000, 10},  // 100.64.0.0/10 shared (carrier-grade NAT)
+    {0x7F000000, 8},   // 127.0.0.0/8 loopback
+    {0xA9FE0000, 16},  // 169.254.0.0/16 link-local
+    {0xAC100000, 12},  // 172.16.0.0/12 private
+    {0xC0000000, 24},  // 192.0.0.0/24 protocol assignments
+    {0xC0000200, 24},  // 192.0.2.0/24 documentation
+    {0xC0A80000, 16},  // 192.168.0.0/16 private
+    {0xC6120000, 15},  // 198.18.0.0/15 benchmarking
+    {0xC6336400, 24},  // 198.51.100.0/24 documentation
+    {0xCB007100, 24},  // 203.0.113.0/24 documentation
+    {0xE0000000, 4},   // 224.0.0.0/4 multicast
+    {0xF0000000, 4},   // 240.0.0.0/4 reserved, with the broadcast address
+}};
+
 }  // namespace
+
+bool IsPublicIPv4(const std::string& address) {
+    std::uint32_t value = 0;
+    int octets = 0;
+    for (std::size_t start = 0; start <= address.size(); ++octets) {
+        const std::size_t dot = std::min(address.find('.', start), address.size());
+        unsigned octet = 0;
+        if (octets == 4 || dot - start > 3 ||
+            !IsNumericText(std::string_view(address).substr(start, dot - start), octet) ||
+            octet > 255) {
+            return false;
+        }
+        value = value << 8 | octet;
+        start = dot + 1;
+    }
+    return octets == 4 && std::none_of(NotPublic.begin(), NotPublic.end(), [value](Block block) {
+               const int shift = 32 - block.prefixLength;
+               return value >> shift == block.network >> shift;
+           });
+}
 
 std::string ExtractIPAddress(std::string text) {
     if (text.find('.') == std::string::npos) {

@@ -91,11 +91,15 @@ class CurlHttpRequest final : public HttpRequest {
         Set(CURLOPT_XFERINFODATA, this);
         Set(CURLOPT_NOPROGRESS, 0L);
         if (!user.empty() || !password.empty()) {
-            // With two schemes offered libcurl sends nothing until the server's challenge says
-            // which one it wants.
+            // Over https Basic goes with the request itself: providers exist that answer
+            // "badauth" without a challenge. Over http, with two schemes offered, libcurl sends
+            // nothing until the server's challenge says which one it wants, so that a server
+            // offering Digest gets Digest rather than the password.
             Set(CURLOPT_USERNAME, user.c_str());
             Set(CURLOPT_PASSWORD, password.c_str());
-            Set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+            Set(CURLOPT_HTTPAUTH,
+                static_cast<long>(CredentialsUpFront(url) ? CURLAUTH_BASIC
+                                                          : CURLAUTH_BASIC | CURLAUTH_DIGEST));
         }
         method_ = std::move(wireMethod);
         url_ = url;
@@ -176,6 +180,13 @@ class CurlHttpRequest final : public HttpRequest {
             Sleep(true);
             Drive();
         }
+    }
+
+    int status() override {
+        RequireResponse();
+        long code = 0;
+        curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &code);
+        return static_cast<int>(code);
     }
 
     std::string getResponseHeader(const std::string& name) override {
@@ -308,6 +319,9 @@ class CurlHttpRequest final : public HttpRequest {
             if (!RedirectKeepsCredentials(url_, target)) {
                 Set(CURLOPT_USERNAME, static_cast<char*>(nullptr));
                 Set(CURLOPT_PASSWORD, static_cast<char*>(nullptr));
+                Set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+            } else if (CredentialsUpFront(target)) {
+                // The provider's upgrade from http to https: from here on as over https.
                 Set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
             }
             const std::string method = MethodAfterRedirect(method_, status);

@@ -79,6 +79,11 @@ bool RedirectKeepsCredentials(const std::string& from, const std::string& to) {
     return source->scheme == "http" && target->scheme == "https";
 }
 
+bool CredentialsUpFront(const std::string& url) {
+    const std::optional<Origin> origin = OriginOf(url);
+    return origin && origin->scheme == "https";
+}
+
 std::string MethodAfterRedirect(const std::string& method, long status) {
     if ((status == 303 && method != "HEAD") ||
         ((status == 301 || status == 302) && method == "POST")) {

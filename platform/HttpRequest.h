@@ -37,8 +37,9 @@ class HttpRequest {
 
     virtual ~HttpRequest() = default;
 
-    /// Prepares a request. Standard methods go out in upper case whatever the caller's case;
-    /// credentials are offered only when the server asks for them, and none when both are empty.
+    /// Prepares a request. Standard methods go out in upper case whatever the caller's case.
+    /// Credentials go as Basic with the request itself over https; over http they are offered
+    /// only when the server asks for them; none go when both are empty.
     virtual void open(const std::string& method, const std::string& url, bool async,
                       const std::string& user, const std::string& password) = 0;
     virtual void setRequestHeader(const std::string& name, const std::string& value) = 0;
@@ -53,6 +54,8 @@ class HttpRequest {
     /// Sleeps until the exchange moves, a signal is pending for the current event loop, or a
     /// bound is due, and carries the exchange on. Returns at once when nothing is outstanding.
     virtual void wait() = 0;
+    /// The status code of the final response.
+    virtual int status() = 0;
     /// The value of a header of the final response as the server sent it; empty when absent.
     virtual std::string getResponseHeader(const std::string& name) = 0;
     /// The body decoded as UTF-8; invalid sequences become U+FFFD.

@@ -1,5 +1,6 @@
 #include "platform/RuntimeError.h"
 
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -49,6 +50,9 @@ RuntimeError SystemCallError(const char* call, int number) {
 RuntimeError AsRuntimeError(const std::exception& error) {
     if (auto* runtimeError = dynamic_cast<const RuntimeError*>(&error)) {
         return *runtimeError;
+    }
+    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
+        return RuntimeError(OutOfMemory, "Out of memory");
     }
     return InternalError(error.what());
 }

@@ -24,6 +24,7 @@ class RuntimeError : public std::runtime_error {
 namespace errors {
 inline constexpr long InvalidProcedureCall = 5;
 inline constexpr long Overflow = 6;
+inline constexpr long OutOfMemory = 7;
 inline constexpr long TypeMismatch = 13;
 inline constexpr long Internal = 51;
 inline constexpr long PathFileAccess = 75;
@@ -40,8 +41,8 @@ RuntimeError CannotCreateObjectError(const std::string& what);
 RuntimeError InternalError(const std::string& detail);
 /// A failed system call, by the errno it left.
 RuntimeError SystemCallError(const char* call, int number);
-/// Anything thrown that is not one of our runtime errors (memory, the standard library), as the
-/// classic "Internal error"; a runtime error as it is.
+/// Anything thrown that is not one of our runtime errors: memory as the classic "Out of memory",
+/// the rest (the standard library) as "Internal error"; a runtime error as it is.
 RuntimeError AsRuntimeError(const std::exception& error);
 }  // namespace errors
 

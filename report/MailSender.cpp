@@ -1,7 +1,6 @@
 #include "report/MailSender.h"
 
 #include <exception>
-#include <new>
 
 #include "platform/EventLoop.h"
 #include "platform/RuntimeError.h"
@@ -50,14 +49,10 @@ void SendMail(platform::MailComponent* poSendMail, const std::string& SMTPHost,
             throw platform::errors::ObjectVariableNotSetError();
         }
         Send(*poSendMail, SMTPHost, Recipient, MsgText, UserName, UserPassword, isError);
-    } catch (const platform::RuntimeError& error) {
-        failure = error.Text();
-    } catch (const std::bad_alloc&) {
-        failure = "[7] Out of memory";
     } catch (const std::exception& error) {
-        failure = "[51] Internal error: " + std::string(error.what());
+        failure = platform::errors::AsRuntimeError(error).Text();
     } catch (...) {
-        failure = "[51] Internal error";
+        failure = platform::errors::InternalError("unknown exception").Text();
     }
     // A stop request cancels the send; the program writes nothing on its way out.
     const platform::EventLoop* loop = platform::EventLoop::Current();

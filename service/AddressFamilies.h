@@ -12,15 +12,24 @@
 /// meanwhile.
 using EchoRequest = std::function<std::optional<std::string>(const std::string& path)>;
 
-/// The IPv6 address of this cycle: StaticIPv6Address, the interfaces' stable address or the one
-/// on the IPv6 echo page (read over IPv6 only), logged as the IPv4 address is. Empty when none was
-/// found (an address that is no global unicast counts as none); nothing when a stop came meanwhile.
-std::optional<std::string> FindExternalIPv6Address(AjaxComm& AjaxComm1, const EchoRequest& request);
+/// The addresses of this cycle, one per family; empty for a family that is switched off or
+/// has none.
+struct FoundAddresses {
+    std::string IPv4;
+    std::string IPv6;
+};
 
-/// Compares each enabled family's address with its stored one, writes the comparison's log
-/// lines and returns the update requests due: none, one carrying every enabled family's
-/// address, or with IPv6Request=separate one for each family that changed.
-std::vector<SentAddresses> UpdatesDue(const std::string& ipv4, const std::string& ipv6);
+/// Finds the address of each family the settings switch on, writing the log lines: IPv4 from
+/// StaticIPAddress or the echo page (a private address counts as none); IPv6 from
+/// StaticIPv6Address, the interfaces' stable address or the IPv6 echo page, read over IPv6 only
+/// (an address that is no global unicast counts as none). Nothing when a stop came meanwhile.
+std::optional<FoundAddresses> FindExternalAddresses(AjaxComm& AjaxComm1,
+                                                    const EchoRequest& request);
+
+/// Compares each enabled family's address with the one confirmed for the current host, writes
+/// the comparison's log lines and returns the update requests due: none, one carrying every
+/// enabled family's address, or with IPv6Request=separate one for each family that changed.
+std::vector<SentAddresses> UpdatesDue(const FoundAddresses& found);
 
 /// The myip value of an update: its addresses, IPv4 first, comma-separated.
 std::string MyIpList(const SentAddresses& sent);

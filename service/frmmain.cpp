@@ -5,14 +5,15 @@
 #include <iostream>
 #include <limits>
 
-#include "net/utilIPAdresse.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
+#include "platform/Text.h"
 #include "report/MailSender.h"
 #include "report/modLogfile.h"
 #include "report/utilFileExist.h"
 #include "service/AddressFamilies.h"
 #include "service/ProviderAnswer.h"
+#include "service/TickCount.h"
 #include "service/UrlParts.h"
 #include "settings/modFunktions.h"
 #include "settings/modPublic.h"
@@ -24,17 +25,8 @@ constexpr std::int32_t ErrorEventId = 1;
 
 using platform::errors::AsRuntimeError;
 
-std::int64_t TicksPerInterval(std::int32_t interval) {
-    return std::int64_t{interval} * 60;
-}
-
-std::int32_t Checked32(std::int64_t ticks) {
-    if (ticks > std::numeric_limits<std::int32_t>::max() ||
-        ticks < std::numeric_limits<std::int32_t>::min()) {
-        throw platform::errors::OverflowError();
-    }
-    return static_cast<std::int32_t>(ticks);
-}
+const std::string ReadableCredentials =
+    "the provider password crosses the network readable: ZARVOServer is http://, not https://";
 
 std::string SettingsProblem(const std::exception& caught) {
     std::string where;
@@ -169,11 +161,14 @@ void frmmain::NTService1_StopRequest() {
 void frmmain::NTService1_Control(int) {}
 
 void frmmain::ShowStatus() {
+    const std::string held = pacing_.HoldReason();
     std::string text = bPaused           ? "Paused"
                        : settingsFailed_ ? settingsProblem_
+                       : !held.empty()   ? held
                        : settingsMissing_
                            ? "settings file " + SettingsFilePath() + " not found; defaults in use"
-                           : "Running";
+                       : readableCredentials_ ? "Running; " + ReadableCredentials
+                                              : "Running";
     if (text != status_) {
         status_ = text;
         NTService1.SetStatus(text);
@@ -189,17 +184,8 @@ std::int64_t frmmain::TicksPerRun() const {
     return TicksPerInterval(AppSettings.Interval);
 }
 
-std::int32_t frmmain::TicksUntilRun() const {
-    std::int64_t ticks = TicksPerRun();
-    // Out of range, the tick itself reports the overflow.
-    if (TickCounter == 0 || ticks > std::numeric_limits<std::int32_t>::max()) {
-        return 1;
-    }
-    return static_cast<std::int32_t>(std::max<std::int64_t>(1, ticks - TickCounter));
-}
-
 void frmmain::SwitchTimerOn() {
-    ticksArmed_ = TicksUntilRun();
+    ticksArmed_ = TicksUntilRun(TicksPerRun());
     armedAt_ = clock_->SteadyNow();
     Timer.SetPeriod(platform::TickPeriod() * ticksArmed_);
     Timer.SetEnabled(true);
@@ -210,8 +196,10 @@ void frmmain::CountTicksSlept() {
         return;
     }
     // The tick that wakes the timer is not counted here: it has not come yet.
-    auto slept = (clock_->SteadyNow() - armedAt_) / platform::TickPeriod();
-    TickCounter += static_cast<std::int32_t>(std::clamp<std::int64_t>(slept, 0, ticksArmed_ - 1));
+    auto slept = std::clamp<std::int64_t>((clock_->SteadyNow() - armedAt_) / platform::TickPeriod(),
+                                          0, ticksArmed_ - 1);
+    TickCounter += static_cast<std::int32_t>(slept);
+    pacing_.TicksPassed(slept);
     ticksArmed_ = 1;
 }
 
@@ -225,6 +213,7 @@ void frmmain::Timer_Timer() {
     Timer.SetEnabled(false);
     // The ticks slept through count as if each had come; only the last could run the cycle.
     TickCounter += ticksArmed_ - 1;
+    pacing_.TicksPassed(ticksArmed_);
     ticksArmed_ = 1;
     cycleRunning_ = true;
     try {
@@ -265,60 +254,30 @@ AjaxValue frmmain::Request(const std::string& URL_Parameter) {
     return answer;
 }
 
-std::optional<std::string> frmmain::EchoPageText(const std::string& path) {
-    AjaxValue page = Request(path);
-    return Unloading() ? std::nullopt : std::optional<std::string>(AsText(page));
-}
-
-bool frmmain::CountTick() {
-    // The interval is the one loaded by the previous run; this run reloads it.
-    if (TickCounter != 0) {
-        if (TickCounter == std::numeric_limits<std::int32_t>::max()) {
-            throw platform::errors::OverflowError();
-        }
-        ++TickCounter;
-        if (TickCounter < Checked32(TicksPerRun())) {
-            return false;
-        }
-    }
-    TickCounter = 1;
-    return true;
-}
-
-std::optional<std::string> frmmain::FindExternalAddress() {
-    if (!AppSettings.StaticIPAddress.empty()) {
-        return AppSettings.StaticIPAddress;
-    }
-    const std::string echoServer = ServerPart(AppSettings.WANIPAdress);
-    const std::string echoPath = PathPart(AppSettings.WANIPAdress);
-    AjaxComm1.SendMethod("get");
-    AjaxComm1.ServerAddress(echoServer);
-    AjaxComm1.ContentType("TEXT");
-    AjaxComm1.Asynchronize(true);
-    // The control keeps the provider's credentials from the last update; they are not for
-    // the echo page's host, which would get them on a mere challenge.
-    AjaxComm1.UserName("");
-    AjaxComm1.Password("");
-    WriteLog("Get external IP Address from: " + echoServer + echoPath, 4);
-    std::optional<std::string> echoPage = EchoPageText(echoPath);
-    if (!echoPage) {
-        return std::nullopt;
-    }
-    std::string externalAddress = ExtractIPAddress(*echoPage);
-    WriteLog("The external IP Address is: " + externalAddress, 4);
-    return externalAddress;
-}
-
 bool frmmain::SendUpdate(const SentAddresses& sent, const std::string& startTime) {
-    AjaxComm1.SendMethod("post");
+    AjaxComm1.SendMethod(pacing_.UpdateMethod());
     AjaxComm1.ServerAddress(AppSettings.ZARVOServer + "/");
     AjaxComm1.ContentType("TEXT");
     AjaxComm1.Asynchronize(true);
     AjaxComm1.UserName(AppSettings.Username);
     AjaxComm1.Password(AppSettings.Password);
     WriteLog("Update this Host: " + AppSettings.Host, 4);
-    AjaxValue reply =
-        Request("nic/update?hostname=" + AppSettings.Host + "&myip=" + MyIpList(sent));
+    readableCredentials_ =
+        platform::EqualsIgnoringCase(AppSettings.ZARVOServer.substr(0, 7), "http://") &&
+        !(AppSettings.Username.empty() && AppSettings.Password.empty());
+    if (readableCredentials_) {
+        WriteLog("Warning: " + ReadableCredentials, 1);
+    }
+    const std::string query = "nic/update?hostname=" + AppSettings.Host + "&myip=" + MyIpList(sent);
+    AjaxValue reply = Request(query);
+    // dyndns2 servers exist whose update takes GET only; providers that take the POST still get
+    // nothing else.
+    if (!Unloading() && AjaxComm1.Status() == 405 && AjaxComm1.SendMethod() == "post") {
+        pacing_.PostRefused();
+        WriteLog("The provider refuses POST; the update goes out again as GET.", 4);
+        AjaxComm1.SendMethod(pacing_.UpdateMethod());
+        reply = Request(query);
+    }
     if (Unloading()) {
         return false;
     }
@@ -329,18 +288,41 @@ bool frmmain::SendUpdate(const SentAddresses& sent, const std::string& startTime
         ++CurrentErrorCounter;
     }
     std::string endTime = platform::DateTimeText(clock_->Now());
-    HandleProviderAnswer(answer, sent, startTime, endTime,
-                         [this](const std::string& SMTPHost, const std::string& Recipient,
-                                const std::string& MsgText, const std::string& UserName,
-                                const std::string& UserPassword, bool isError) {
-                             SendMail(SMTPHost, Recipient, MsgText, UserName, UserPassword,
-                                      isError);
-                         });
+    pacing_.Answered(HandleProviderAnswer(answer, sent, startTime, endTime,
+                                          [this](const auto&... mail) { SendMail(mail...); }));
+    ShowStatus();
     return !Unloading();
 }
 
+bool frmmain::UpdateIfNew(const std::string& startTime) {
+    std::optional<FoundAddresses> found = FindExternalAddresses(AjaxComm1, [this](auto& path) {
+        AjaxValue page = Request(path);
+        return Unloading() ? std::nullopt : std::optional<std::string>(AsText(page));
+    });
+    if (!found) {
+        return false;
+    }
+    const std::vector<SentAddresses> updates = UpdatesDue(*found);
+    if (updates.empty() || !AppSettings.ZARVOUpdater) {
+        return true;
+    }
+    for (const SentAddresses& sent : updates) {
+        // With one request per family, an answer that holds or postpones the updates stops the
+        // next request as well.
+        if (std::string wait = pacing_.HoldReason() + pacing_.WaitReason(); !wait.empty()) {
+            WriteLog(wait, 4);
+            return true;
+        }
+        if (!SendUpdate(sent, startTime)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void frmmain::RunUpdateCycle() {
-    if (!CountTick()) {
+    // The interval is the one loaded by the previous run; this run reloads it.
+    if (!CountTick(TicksPerRun())) {
         return;
     }
     WriteBanner("#START");
@@ -349,18 +331,12 @@ void frmmain::RunUpdateCycle() {
     LoadSettingsOfCycle();
     WriteLog("Read INI File", 4);
 
-    std::optional<std::string> ipv4 = AppSettings.IPv4 ? FindExternalAddress() : std::string();
-    std::optional<std::string> ipv6 =
-        ipv4 && AppSettings.IPv6
-            ? FindExternalIPv6Address(AjaxComm1, [this](auto& path) { return EchoPageText(path); })
-            : std::string();
-    if (!ipv4 || !ipv6) {
+    // Repeating what only the user can mend gets the account blocked; the echo page is spared
+    // as well.
+    if (std::string held = pacing_.HoldReason(); !held.empty()) {
+        WriteLog(held, 4);
+    } else if (!UpdateIfNew(startTime)) {
         return;
-    }
-    for (const SentAddresses& sent : UpdatesDue(*ipv4, *ipv6)) {
-        if (AppSettings.ZARVOUpdater && !SendUpdate(sent, startTime)) {
-            return;
-        }
     }
 
     if (!AppSettings.ZARVOUpdater) {

@@ -12,6 +12,7 @@
 #include "platform/ServiceHost.h"
 #include "report/modReport.h"
 #include "service/ServicePorts.h"
+#include "service/UpdatePacing.h"
 
 namespace zarvoupdater {
 
@@ -48,12 +49,9 @@ class frmmain {
     void ReportNotificationError(const platform::RuntimeError& error);
 
     void RunUpdateCycle();
-    /// Counts the tick; true when it is one that runs the cycle.
-    bool CountTick();
-    /// The static address, or the one on the echo page; nothing when a stop came meanwhile.
-    std::optional<std::string> FindExternalAddress();
-    /// The echo page's text from AjaxComm1 as set up; nothing when a stop came meanwhile.
-    std::optional<std::string> EchoPageText(const std::string& path);
+    /// Finds the external address and sends it when it is new and may go out; false when a
+    /// stop came meanwhile.
+    bool UpdateIfNew(const std::string& startTime);
     /// Sends the update request and hands the answer on; false when a stop came meanwhile.
     bool SendUpdate(const SentAddresses& sent, const std::string& startTime);
     void Timer_TimerError(const platform::RuntimeError& error);
@@ -66,7 +64,6 @@ class frmmain {
     void SwitchTimerOn();
     /// Counts the ticks slept through so far, for a timer switched off before it woke.
     void CountTicksSlept();
-    std::int32_t TicksUntilRun() const;
     std::int64_t TicksPerRun() const;
 
     void LoadSettingsOfCycle();
@@ -92,6 +89,9 @@ class frmmain {
     bool settingsMissing_ = false;
     std::optional<std::int32_t> lastLoadedInterval_;
     std::string status_;
+    UpdatePacing pacing_;
+    /// The last update offered the provider's credentials over plain http.
+    bool readableCredentials_ = false;
 };
 
 }  // namespace zarvoupdater

@@ -72,7 +72,7 @@ struct SettingsKey {
 using R = AppSettingsRecord;
 
 // Every key of the settings file, in the order in which they are read.
-constexpr std::array<SettingsKey, 26> kSettingsKeys{{
+constexpr std::array<SettingsKey, 27> kSettingsKeys{{
     {"Application", "Interval", "10", true, StoreAs<&R::Interval, ToInt32>},
     {"Application", "Backups", "10", true, StoreAs<&R::Backups, ToInt16>},
     {"Application", "IsDebug", "False", true, StoreAs<&R::IsDebug, ToBoolean>},
@@ -96,6 +96,7 @@ constexpr std::array<SettingsKey, 26> kSettingsKeys{{
     {"ACCOUNT", "Host", "myhost.zarvo.example", true, StoreAs<&R::Host, AsText>},
     {"ACCOUNT", "StaticIPAddress", "", true, StoreAs<&R::StaticIPAddress, AsText>},
     {"WAN", "LastIPAdress", "", false, StoreAs<&R::LastIPAdress, AsText>},
+    {"WAN", "LastIPHost", "", false, StoreAs<&R::LastIPHost, AsText>},
     {"Application", "IPv6", "", false, StoreAs<&R::IPv6, SwitchIsOn>},
     {"Application", "IPv4", "on", false, StoreAs<&R::IPv4, SwitchIsNotOff>},
     {"ZARVO", "IPv6Request", "", false, StoreAs<&R::IPv6Request, AsText>},

@@ -23,6 +23,8 @@ struct AppSettingsRecord {
     std::string Host;
     std::string StaticIPAddress;
     std::string LastIPAdress;
+    /// The host, account and server LastIPAdress was confirmed for; empty in older files.
+    std::string LastIPHost;
     std::int32_t Interval = 0;
     std::int16_t ErrorCounter = 0;
     // The host's IPv6 address beside (or, on a line without its own IPv4 address, instead of)

@@ -55,6 +55,7 @@ class CountingRequest : public platform::HttpRequest {
         return real_->readyState();
     }
     void wait() override { real_->wait(); }
+    int status() override { return real_->status(); }
     std::string getResponseHeader(const std::string& name) override {
         return real_->getResponseHeader(name);
     }

@@ -19,6 +19,7 @@
 
 #include "configure/DialogLayout.h"
 #include "configure/frmmain-win32.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -30,27 +31,11 @@ constexpr DWORD kPollMs = 50;
     std::exit(2);
 }
 
-std::wstring Widen(std::string_view text) {
-    const int size = static_cast<int>(text.size());
-    std::wstring wide(MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), static_cast<int>(wide.size()));
-    return wide;
-}
-
-std::string Narrow(std::wstring_view wide) {
-    const int size = static_cast<int>(wide.size());
-    std::string text(
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), static_cast<int>(text.size()),
-                        nullptr, nullptr);
-    return text;
-}
-
 std::string Text(HWND window) {
     wchar_t buffer[70000];
     const LRESULT length =
         SendMessageW(window, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer));
-    return Narrow(std::wstring_view(buffer, static_cast<std::size_t>(length)));
+    return platform::FromWide(std::wstring_view(buffer, static_cast<std::size_t>(length)));
 }
 
 template <typename Found>
@@ -66,13 +51,13 @@ HWND WaitFor(const char* what, Found found) {
 
 // The window counts once it is shown: by then its controls are made and filled.
 HWND Form() {
-    HWND form = FindWindowW(kFormClass, Widen(kFormCaption).c_str());
+    HWND form = FindWindowW(kFormClass, platform::ToWide(kFormCaption).c_str());
     return form != nullptr && IsWindowVisible(form) ? form : nullptr;
 }
 
 // Message boxes are dialog boxes of the standard class with the program's title.
 HWND MessageBoxWindow() {
-    return FindWindowW(L"#32770", Widen(kFormCaption).c_str());
+    return FindWindowW(L"#32770", platform::ToWide(kFormCaption).c_str());
 }
 
 const DialogControl& Named(std::string_view name) {
@@ -108,7 +93,8 @@ void Set(std::string_view name, const std::string& text) {
     if (Named(name).kind == ControlKind::CheckBox) {
         SendMessageW(control, BM_SETCHECK, text == "on" ? BST_CHECKED : BST_UNCHECKED, 0);
     } else {
-        SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+        SendMessageW(control, WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(platform::ToWide(text).c_str()));
     }
 }
 
@@ -121,7 +107,7 @@ std::string Get(std::string_view name) {
 }
 
 void Paste(std::string_view name, const std::string& text) {
-    const std::wstring wide = Widen(text);
+    const std::wstring wide = platform::ToWide(text);
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
     std::wmemcpy(static_cast<wchar_t*>(GlobalLock(memory)), wide.c_str(), wide.size() + 1);
     GlobalUnlock(memory);
@@ -257,7 +243,7 @@ void Screenshot(const std::string& file) {
     }
     const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
     const BITMAPFILEHEADER header{0x4D42, static_cast<DWORD>(offset + pixels.size()), 0, 0, offset};
-    FILE* out = _wfopen(Widen(file).c_str(), L"wb");
+    FILE* out = _wfopen(platform::ToWide(file).c_str(), L"wb");
     if (out == nullptr) {
         Fail("cannot write " + file);
     }

@@ -171,4 +171,22 @@ TEST(IPv6Address, TheSystemListsItsLoopbackAddressAsNoneToPublish) {
     EXPECT_EQ(StableIPv6Address({*loopback}), "");
 }
 
+// Each block at both of its ends, and the public neighbours just outside them.
+TEST(IsPublicIPv4, RefusesEveryBlockNoProviderCustomerCanHave) {
+    for (const char* address :
+         {"0.255.255.255", "10.0.0.138",  "010.001.000.255", "100.64.0.0",      "100.127.255.255",
+          "127.0.0.1",     "169.254.1.1", "172.16.0.0",      "172.31.255.255",  "192.0.0.8",
+          "192.0.2.1",     "192.168.1.1", "198.18.0.0",      "198.19.255.255",  "198.51.100.7",
+          "203.0.113.9",   "224.0.0.1",   "240.0.0.1",       "255.255.255.255", "",
+          "1.2.3",         "1.2.3.4.5",   "1.2.3.0256"}) {
+        EXPECT_FALSE(IsPublicIPv4(address)) << address;
+    }
+    for (const char* address :
+         {"84.1.2.3", "1. 2.3 . 4", "9.255.255.255", "11.0.0.0", "100.63.255.255", "100.128.0.0",
+          "172.15.255.255", "172.32.0.0", "192.0.1.255", "192.0.3.0", "192.169.0.0",
+          "198.17.255.255", "198.20.0.0", "198.51.99.255", "203.0.114.0", "223.255.255.255"}) {
+        EXPECT_TRUE(IsPublicIPv4(address)) << address;
+    }
+}
+
 }  // namespace

@@ -24,6 +24,13 @@ TEST(HttpRedirect, CredentialsStayOnTheHostAndNeverLeaveTls) {
     }
 }
 
+TEST(HttpRedirect, OnlyHttpsSendsCredentialsWithoutAChallenge) {
+    EXPECT_TRUE(platform::CredentialsUpFront("https://dyn.example/nic/update"));
+    EXPECT_TRUE(platform::CredentialsUpFront("HTTPS://demo:pw@dyn.example:8443/nic/update"));
+    EXPECT_FALSE(platform::CredentialsUpFront("http://dyn.example/nic/update"));
+    EXPECT_FALSE(platform::CredentialsUpFront("not a url"));
+}
+
 TEST(HttpRedirect, MethodAfterRedirectFollowsTheBrowsers) {
     const std::tuple<const char*, long, const char*> cases[] = {
         {"POST", 301, "GET"},  {"POST", 302, "GET"},  {"POST", 303, "GET"},

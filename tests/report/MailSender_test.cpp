@@ -6,9 +6,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
+#include <stdexcept>
 
 #include "platform/Clock.h"
+#include "platform/EventLoop.h"
 #include "platform/ProgramInfo.h"
+#include "platform/RuntimeError.h"
 #include "settings/modPublic.h"
 #include "support/TempProgramDirectory.h"
 
@@ -78,4 +82,30 @@ INSTANTIATE_TEST_SUITE_P(
                     "[5] Mail not sent: invalid recipient address \"a@zarvo.example??DATA\""}),
     [](const ::testing::TestParamInfo<FailureCase>& testParam) { return testParam.param.name; });
 
+// The service always has an event loop: its failures are logged like any other, and only a
+// stop request (the program on its way out) keeps the line back.
+TEST_F(SendMailFailure, LogsBesideARunningLoopButNotWhileTheProgramQuits) {
+    platform::EventLoop loop;
+    SendMail(nullptr, "127.0.0.1", "r@zarvo.example", "<html></html>", "user", "secret", true);
+    EXPECT_NE(Log().find("[91] Object variable or With block variable not set\r\n"),
+              std::string::npos);
+    std::filesystem::remove(dir_ + "/log/zarvoupdater.log");
+    loop.Quit();
+    SendMail(nullptr, "127.0.0.1", "r@zarvo.example", "<html></html>", "user", "secret", true);
+    EXPECT_EQ(Log(), "");
+}
+
 }  // namespace
+
+namespace platform::errors {
+namespace {
+
+// Memory runs out anywhere; the text must read the same on every path that reports it.
+TEST(RuntimeErrorText, NamesEachKindOfFailureByItsClassicNumber) {
+    EXPECT_EQ(AsRuntimeError(std::bad_alloc()).Text(), "[7] Out of memory");
+    EXPECT_EQ(AsRuntimeError(std::out_of_range("vector")).Text(), "[51] Internal error: vector");
+    EXPECT_EQ(AsRuntimeError(OverflowError()).Text(), "[6] Overflow");
+}
+
+}  // namespace
+}  // namespace platform::errors

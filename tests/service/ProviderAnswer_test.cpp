@@ -34,14 +34,15 @@ class ProviderAnswerTest : public ::testing::Test {
     }
 
     // As the cycle does it: count the request, then hand over the answer.
-    void Answer(const std::string& answer, const std::string& address = "84.1.2.3") {
+    AnswerEffect Answer(const std::string& answer, const std::string& address = "84.1.2.3") {
         ++CurrentErrorCounter;
-        HandleProviderAnswer(
+        AnswerOutcome outcome = HandleProviderAnswer(
             answer, address, "start", "end",
             [this](const std::string& server, const std::string& recipient, const std::string& text,
                    const std::string& user, const std::string& password, bool error) {
                 mails_.push_back({server, recipient, text, user, password, error});
             });
+        return outcome.effect;
     }
 
     std::string StoredAddress() {
@@ -79,7 +80,23 @@ TEST_F(ProviderAnswerTest, NochgIsMailedAsAnErrorWhateverTheCountAndResetsIt) {
     ASSERT_EQ(mails_.size(), 1u) << "with a limit of 0 no error answer is mailed";
     EXPECT_TRUE(mails_[0].error);
     EXPECT_EQ(CurrentErrorCounter, 0);
-    EXPECT_EQ(StoredAddress(), "<none>") << "only good stores the address";
+    EXPECT_EQ(StoredAddress(), "84.1.2.3") << "nochg confirms the address as good does";
+}
+
+TEST_F(ProviderAnswerTest, EachAnswerSaysWhatTheNextRequestsMayDo) {
+    using enum AnswerEffect;
+    const std::pair<AnswerEffect, std::vector<const char*>> groups[] = {
+        {Confirms, {"good", "nochg", "nochg abuse"}},
+        {NeedsUser,
+         {"nofqdn", "notfqdn", "nohost", "!yours", "badauth", "badagent", "badsys", "disabled",
+          "abuse", "numhost", "!donator"}},
+        {ServerTrouble, {"dnserr", "911"}},
+        {None, {"Maximum*update", ""}}};
+    for (const auto& [effect, answers] : groups) {
+        for (const char* answer : answers) {
+            EXPECT_EQ(Answer(answer), effect) << answer;
+        }
+    }
 }
 
 TEST_F(ProviderAnswerTest, ANegativeLimitIsComparedSigned) {

@@ -30,7 +30,8 @@ const platform::TimePoint kLogTime = platform::TimePoint{} + std::chrono::hours(
 constexpr std::int32_t Int32Max = std::numeric_limits<std::int32_t>::max();
 const std::string Rule(96, '#');
 const std::string EchoUrl = "http://echo.test/ip";
-const std::string UpdateUrl = "http://provider.test/nic/update?hostname=myhost.zarvo.example&myip=";
+const std::string UpdateUrl =
+    "https://provider.test/nic/update?hostname=myhost.zarvo.example&myip=";
 
 Lines Banner(const std::string& title) {
     std::string middle = title;
@@ -68,17 +69,18 @@ class frmmainTest : public ::testing::Test {
             ServicePorts{http_.Factory(), std::move(mail), std::move(eventLog), std::move(clock)});
     }
 
-    void WriteSettings(const std::string& application = "", const std::string& account = "") {
+    void WriteSettings(const std::string& application = "", const std::string& account = "",
+                       const std::string& server = "https://provider.test",
+                       const std::string& password = "secret") {
         dir_.Write("zarvoupdater.ini",
                    "[Application]\n" + application +
                        "Interval=10\nIsDebug=True\nLoglevel=4\nZARVOUpdater=on\n"
                        "Email=on\nEmail_Server=smtp.test\nEmail_Receiver=admin@zarvo.example\n"
                        "Email_Username=mailuser\nEmail_Password=mailpass\nErrorCounter=2\n"
-                       "[ZARVO]\nZARVOServer=http://provider.test\nWANIPAdress=" +
-                       EchoUrl +
-                       "\n[ACCOUNT]\nUsername=demo\nPassword=secret\n"
-                       "Host=myhost.zarvo.example\n" +
-                       account);
+                       "[ZARVO]\nZARVOServer=" +
+                       server + "\nWANIPAdress=" + EchoUrl +
+                       "\n[ACCOUNT]\nUsername=demo\nPassword=" + password +
+                       "\nHost=myhost.zarvo.example\n" + account);
     }
 
     // The log's lines without their date and time.
@@ -182,14 +184,17 @@ TEST_F(frmmainTest, TickTableRunsAtTheFirstTickThenWhenTheCountReachesIntervalTi
         SCOPED_TRACE("Interval=" + row.interval);
         RestartCount();
         WriteSettings("Interval=" + row.interval + "\n", "StaticIPAddress=84.1.2.3\n");
+        http_.Queue("nochg");
+        const std::size_t before = http_.Requests().size();
         for (int run = 0; run < 3; ++run) {
-            http_.Queue("nochg");
             form_->Timer_Timer();
             EXPECT_EQ(TickCounter, 1) << "each run restarts the count at 1";
             // The timer sleeps through the ticks that would only count.
             EXPECT_EQ(TicksArmed(), std::max<std::int64_t>(1, row.ticksBetweenRuns - 1));
         }
-        EXPECT_EQ(http_.Requests().size() % 3, 0u) << "every wake-up ran the cycle";
+        EXPECT_EQ(std::ranges::count(LogLines(), "Read INI File") % 3, 0)
+            << "every wake-up ran the cycle";
+        EXPECT_EQ(http_.Requests().size(), before + 1) << "nochg confirmed the address";
     }
 }
 
@@ -238,6 +243,22 @@ TEST_F(frmmainTest, CycleEndsAtEachOfItsExits) {
           "This update was identical to your last update, so no changes were made to your "
           "hostname configuration."},
          {EchoUrl, UpdateUrl}},
+        {"private address on the echo page",
+         "",
+         "",
+         {"Router 192.168.1.1", "good"},
+         {get, "The echo page shows no public IP Address: 192.168.1.1",
+          "The external IP Address is: ", "The external IP Address can not taken!",
+          "Update this Host: myhost.zarvo.example", "Your hostname has been updated."},
+         {EchoUrl, UpdateUrl}},
+        {"same address, confirmed for another host",
+         "",
+         "[WAN]\nLastIPAdress=84.1.2.3\nLastIPHost=old.zarvo.example (demo at "
+         "https://provider.test)\n",
+         {"84.1.2.3", "good"},
+         {get, "The external IP Address is: 84.1.2.3", "Update this Host: myhost.zarvo.example",
+          "Your hostname has been updated."},
+         {EchoUrl, UpdateUrl + "84.1.2.3"}},
         {"updater switched off",
          "ZARVOUpdater=off\n",
          "",
@@ -319,13 +340,70 @@ TEST_F(frmmainTest, ErrorCountStaysAtItsCeilingAndSendsNoMoreMails) {
         CurrentErrorCounter = row.before;
         mail_->mails.clear();
         WriteSettings("", "StaticIPAddress=84.1.2.3\n");
-        http_.Queue("badauth");
+        http_.Queue("Maximum*update");
         form_->Timer_Timer();
         EXPECT_EQ(CurrentErrorCounter, row.after);
         EXPECT_EQ(mail_->mails.size(), row.after <= 2 ? 1u : 0u);
         EXPECT_EQ(LogLines().back(), Rule);
         EXPECT_TRUE(eventLog_->entries.empty());
     }
+}
+
+TEST_F(frmmainTest, AnswersOnlyTheUserCanMendHoldEveryRequestUntilTheAccountSettingsChange) {
+    struct Row {
+        std::string answer, mendedServer, mendedPassword;
+    };
+    int n = 0;
+    for (const Row& row : {Row{"badauth", "https://provider.test", "mended"},
+                           Row{"notfqdn", "http://provider.test", "secret"},
+                           Row{"abuse", "https://provider.test", "other"}}) {
+        SCOPED_TRACE(row.answer);
+        const std::string address = "84.1.2." + std::to_string(++n);
+        WriteSettings();
+        mail_->mails.clear();
+        http_.Queue(address);
+        http_.Queue(row.answer);
+        form_->Timer_Timer();
+        const std::size_t sent = http_.Requests().size();
+        std::filesystem::remove(dir_.Path() / "log" / "zarvoupdater.log");
+        form_->Timer_Timer();
+        EXPECT_EQ(http_.Requests().size(), sent) << "not even the echo page";
+        EXPECT_EQ(LogLines(),
+                  Join({Banner("#START"),
+                        {"Read INI File",
+                         "Updates held: the provider answered \"" + row.answer +
+                             "\" for myhost.zarvo.example; nothing is sent until Host, Username, "
+                             "Password or ZARVOServer change in the settings file, or the "
+                             "service is started again."},
+                        Banner("#ENDE")}));
+        WriteSettings("", "", row.mendedServer, row.mendedPassword);
+        http_.Queue(address);
+        http_.Queue("good");
+        form_->Timer_Timer();
+        EXPECT_EQ(http_.Requests().size(), sent + 2);
+        EXPECT_EQ(mail_->mails.size(), 2u) << "the answer's and the success's, none while held";
+    }
+}
+
+TEST_F(frmmainTest, TroubleOnTheProvidersEndPutsTheNextUpdateOffFor1800Ticks) {
+    http_.Queue("84.1.2.3");
+    http_.Queue("911");
+    form_->Timer_Timer();
+    // Runs 599, 1198 and 1797 ticks later still read the echo page; a new address is no reason.
+    for (int run = 0; run < 3; ++run) {
+        http_.Queue("84.4.4.4");
+        form_->Timer_Timer();
+    }
+    Lines log = LogLines();
+    EXPECT_EQ(log[log.size() - 4],
+              "Update postponed: the provider answered \"911\" (trouble on its end); the next "
+              "update waits 1 more minute(s).");
+    http_.Queue("84.4.4.4");
+    http_.Queue("good");
+    form_->Timer_Timer();
+    EXPECT_EQ(RequestedUrls(),
+              (std::vector<std::string>{EchoUrl, UpdateUrl + "84.1.2.3", EchoUrl, EchoUrl, EchoUrl,
+                                        EchoUrl, UpdateUrl + "84.4.4.4"}));
 }
 
 TEST_F(frmmainTest, PauseDuringTheCycleKeepsTheTimerOffUntilTheContinue) {

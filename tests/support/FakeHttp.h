@@ -22,6 +22,7 @@ class FakeHttp {
         std::function<void()> duringWait;
         /// false: the server never answers, as a stalled one; only an abort ends the wait.
         bool completes = true;
+        int status = 200;
     };
     struct Sent {
         std::string method, url, user, password;
@@ -77,6 +78,7 @@ class FakeHttp {
                 state_ = Completed;
             }
         }
+        int status() override { return reply_.status; }
         std::string getResponseHeader(const std::string& name) override {
             return name == "Content-Type" ? "text/plain" : "";
         }
