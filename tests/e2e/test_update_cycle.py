@@ -518,25 +518,28 @@ def test_ipv6_beside_ipv4_goes_out_in_one_update_and_both_are_stored(service, pr
         assert f"{label}                </td>".encode() in html and address.encode() in html
 
 
-@pytest.mark.parametrize("application, zarvo, wan, myips", [
+@pytest.mark.parametrize("application, zarvo, wan, answers, myips, stored6", [
     # DS-Lite: IPv6 alone, from an echo page named "localhost", so reached over IPv6 only
-    ({"IPv4": "off"}, {"WANIPv6Source": "http://localhost:{port}/meineip.php"}, {}, [ECHO6]),
+    ({"IPv4": "off"}, {"WANIPv6Source": "http://localhost:{port}/meineip.php"}, {}, [], [ECHO6],
+     ECHO6),
     # one family changed: the single request still carries both, the separate one only it
-    ({}, {}, {"LastIPAdress": "84.1.2.3"}, [f"84.1.2.3,{STABLE6}"]),
-    ({}, {"IPv6Request": "separate"}, {"LastIPAdress": "84.1.2.3"}, [STABLE6]),
-    ({}, {"IPv6Request": "separate"}, {}, ["84.1.2.3", STABLE6]),
-    ({}, {}, {"LastIPAdress": "84.1.2.3", "LastIPv6Adress": STABLE6}, []),
+    ({}, {}, {"LastIPAdress": "84.1.2.3"}, [], [f"84.1.2.3,{STABLE6}"], STABLE6),
+    ({}, {"IPv6Request": "separate"}, {"LastIPAdress": "84.1.2.3"}, [], [STABLE6], STABLE6),
+    ({}, {"IPv6Request": "separate"}, {}, [], ["84.1.2.3", STABLE6], STABLE6),
+    # an answer that holds the updates holds the second family's request too
+    ({}, {"IPv6Request": "separate"}, {}, ["badauth"], ["84.1.2.3"], None),
+    ({}, {}, {"LastIPAdress": "84.1.2.3", "LastIPv6Adress": STABLE6}, [], [], STABLE6),
 ])
 def test_ipv6_updates_carry_the_families_that_are_due(service, provider, ipv6_interface,
-                                                      application, zarvo, wan, myips):
+                                                      application, zarvo, wan, answers, myips,
+                                                      stored6):
     port = provider.url.rsplit(":", 1)[1]
     zarvo = {key: value.format(port=port) for key, value in zarvo.items()}
     service.settings(application={"IPv6": "on", **application}, zarvo=zarvo, wan=wan)
+    provider.control(answers=answers)
     lines = run_cycles(service)
     assert [update["path"].split("&myip=")[1] for update in provider.updates()] == myips
-    sent = ",".join(myips).split(",")
-    assert stored_address(service, "LastIPv6Adress") == (
-        sent[-1] if myips else wan.get("LastIPv6Adress"))
+    assert stored_address(service, "LastIPv6Adress") == stored6
     if application:
         assert provider.requests("/meineip.php")[0]["ipv6"] is True
         assert lines[len(START) + 1:len(START) + 3] == [
