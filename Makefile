@@ -58,12 +58,13 @@ demo: configure-build
 bench: build
 	scripts/bench $(BUILD)
 
-# The Debian packages zarvoupdater and zarvoupdater-configure, from a release tree. -O2 as Debian
-# builds its packages; at -O3 GCC 12 warns falsely in libstdc++'s string concatenation.
+# The Debian packages zarvoupdater and zarvoupdater-configure, from a release tree without the
+# tests' environment hooks. -O2 as Debian builds its packages; at -O3 GCC 12 warns falsely in
+# libstdc++'s string concatenation.
 .PHONY: package
 package: deps
 	cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DZARVO_BUILD_TESTS=OFF
+	  -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DZARVO_BUILD_TESTS=OFF -DZARVO_TEST_HOOKS=OFF
 	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 	cd $(RELEASE_BUILD) && cpack
 

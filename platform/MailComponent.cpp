@@ -237,9 +237,11 @@ void Configure(CURL* handle, const Transfer& transfer) {
     Set(handle, CURLOPT_NOSIGNAL, 1L);
     Set(handle, CURLOPT_USE_SSL,
         static_cast<long>(transfer.requireTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+#ifdef ZARVO_TEST_HOOKS
     if (const char* caFile = std::getenv("ZARVO_CA_FILE"); caFile != nullptr && *caFile != '\0') {
         Set(handle, CURLOPT_CAINFO, caFile);
     }
+#endif
     if (transfer.userName != nullptr) {
         Set(handle, CURLOPT_USERNAME, transfer.userName->c_str());
         Set(handle, CURLOPT_PASSWORD, transfer.password->c_str());

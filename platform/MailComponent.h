@@ -54,7 +54,8 @@ class MailComponent {
 
     /// Delivers the mail; throws RuntimeError with the SMTP reply code (or libcurl's code, or 5
     /// for a setting that cannot work) and a description that carries the server's reply.
-    /// The environment variable ZARVO_CA_FILE, when set, names the only CA certificates trusted.
+    /// In a build with test hooks the environment variable ZARVO_CA_FILE, when set, names the only
+    /// CA certificates trusted.
     void Send();
 
   private:

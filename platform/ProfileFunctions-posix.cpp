@@ -72,19 +72,15 @@ bool WriteAll(int fd, std::string_view data) {
     return true;
 }
 
-// The replacement takes over the original's owner and mode; a new file gets 0600, as it holds
-// passwords.
-bool TakeOverOwnerAndMode(int fd, const struct stat* original) {
-    if (original == nullptr) {
-        return fchmod(fd, 0600) == 0;
-    }
-    if (fchown(fd, original->st_uid, original->st_gid) != 0) {
+// The replacement takes over the original's owner and group, but not a mode that lets others
+// read the passwords: every write leaves 0600, whatever the writer's umask.
+bool PrivateWithOwnerOf(int fd, const struct stat* original) {
+    if (original != nullptr && fchown(fd, original->st_uid, original->st_gid) != 0) {
         // Only root may give a file away; a member of the file's group can at least keep the
-        // group, so that the others of that group can still edit the file. Failing that, the
-        // file belongs to the writer, as it would after any editor's save.
+        // group. Failing that, the file belongs to the writer, as it would after any editor's save.
         static_cast<void>(fchown(fd, static_cast<uid_t>(-1), original->st_gid) == 0);
     }
-    return fchmod(fd, original->st_mode & 07777) == 0;
+    return fchmod(fd, 0600) == 0;
 }
 
 std::string FileNameOf(const std::string& path) {
@@ -141,16 +137,14 @@ int OpenRegular(const std::string& path, int flags) {
 bool ReplaceFile(const std::string& path, int folder, const std::string& directory,
                  const struct stat* original, std::string_view content) {
     std::string temporary = directory + "/" + TemporaryPrefix(path) + "XXXXXX";
-    // mkostemp creates the file with mode 0600. It keeps that mode through the slow part, the
-    // write and the fsync, so that a writer killed there leaves no copy of the passwords that
-    // others could read. The original's mode comes only just before the rename; a kill in that
-    // moment leaves a copy no more readable than the settings file itself.
+    // mkostemp creates the file with mode 0600, so that a writer killed before the rename leaves
+    // no copy of the passwords that others could read.
     Descriptor file(mkostemp(temporary.data(), O_CLOEXEC));
     if (file.Get() < 0) {
         return false;
     }
-    bool written = WriteAll(file.Get(), content) && fsync(file.Get()) == 0 &&
-                   TakeOverOwnerAndMode(file.Get(), original);
+    bool written = PrivateWithOwnerOf(file.Get(), original) && WriteAll(file.Get(), content) &&
+                   fsync(file.Get()) == 0;
     written = file.Close() && written;
     if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
         unlink(temporary.c_str());

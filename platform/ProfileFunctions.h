@@ -17,8 +17,9 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
                                     const std::string& defaultValue, std::size_t size,
                                     const std::string& path);
 
-/// Sets one value of an INI file, creating the file (mode 0600), the section and the key as
-/// needed; every other line keeps its bytes and the file keeps its line endings, mode and owner.
+/// Sets one value of an INI file, creating the file, the section and the key as needed; every
+/// other line keeps its bytes and the file keeps its line endings, owner and group. On Linux the
+/// file leaves every write with mode 0600, as it holds passwords.
 /// The file is replaced atomically under a lock, so concurrent writers never lose each other's
 /// keys and readers never see half a file; a UTF-16 file stays UTF-16. Returns false, leaving the
 /// file as it was, when the write fails, when the lock stays busy for longer than a writer ever

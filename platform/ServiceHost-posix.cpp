@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -46,6 +47,43 @@ std::string WriteUnitFile(const std::string& path, const std::string& text) {
         std::filesystem::remove(written, error);
         return "cannot write " + path +
                (failed != 0 ? ": " + std::generic_category().message(failed) : "");
+    }
+    return "";
+}
+
+std::string Octal(mode_t mode) {
+    std::string text;
+    for (int shift = 9; shift >= 0; shift -= 3) {
+        text += static_cast<char>('0' + ((mode >> shift) & 07));
+    }
+    return text;
+}
+
+// A root service runs whatever is at ExecStart=, so only root may be able to change the program
+// or any folder above it. In a sticky folder of root's, such as /tmp, nobody else can rename or
+// remove root's folders; the program's own folder must not be writable by others at all, since
+// its settings file and log are in it.
+std::string WhyOthersCouldChange(const std::string& program) {
+    std::filesystem::path path = program;
+    for (bool inProgramFolder = true; !path.empty(); path = path.parent_path()) {
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0) {
+            return "cannot check " + path.string() + ": " + std::generic_category().message(errno);
+        }
+        if (info.st_uid != 0) {
+            return path.string() + " belongs to user " + std::to_string(info.st_uid) +
+                   ", not to root";
+        }
+        const bool stickyAbove =
+            !inProgramFolder && S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0;
+        if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && !stickyAbove) {
+            return path.string() + " is writable by others than root (mode " +
+                   Octal(info.st_mode & 07777) + ")";
+        }
+        inProgramFolder = path == program;
+        if (path == path.parent_path()) {
+            break;
+        }
     }
     return "";
 }
@@ -112,6 +150,34 @@ std::string QuotedForSystemd(const std::string& path) {
     return quoted + "\"";
 }
 
+// What the service itself writes in its folder: the settings file, its writers' lock and
+// temporary copies, and the log folder.
+bool WrittenByTheService(const std::string& name) {
+    const std::string settings = ProgramName() + ".ini";
+    const std::string copies = "." + settings + ".";
+    return name == settings || name == "log" || name == copies + "lock" ||
+           (name.starts_with(copies) && name.size() == copies.size() + 6);
+}
+
+// The settings file is replaced by a rename in the program folder, so the folder stays
+// writable; everything else in it, the programs above all, is mounted read-only over it, so
+// that the service cannot change what root runs later (the dialog through pkexec, the
+// package's scripts). "-": a file removed later must not keep the service from starting.
+std::string ReadOnlyEntries() {
+    std::set<std::string> paths{QuotedForSystemd("-" + ExecutablePath())};
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(ProgramDirectory(), error)) {
+        if (!WrittenByTheService(entry.path().filename().string())) {
+            paths.insert(QuotedForSystemd("-" + entry.path().string()));
+        }
+    }
+    std::string text;
+    for (const std::string& path : paths) {
+        text += (text.empty() ? "" : " ") + path;
+    }
+    return text;
+}
+
 // The service needs the network, the journal and its program directory, which holds the
 // settings file it writes back and the log directory; the sandbox takes everything else away.
 std::string UnitText(const std::string& serviceName) {
@@ -134,6 +200,9 @@ std::string UnitText(const std::string& serviceName) {
            "ReadWritePaths=" +
            QuotedForSystemd(ProgramDirectory()) +
            "\n"
+           "ReadOnlyPaths=" +
+           ReadOnlyEntries() +
+           "\n"
            "ProtectHome=yes\n"
            "PrivateDevices=yes\n"
            "ProtectKernelTunables=yes\n"
@@ -145,7 +214,8 @@ std::string UnitText(const std::string& serviceName) {
            "ProtectProc=invisible\n"
            "ProcSubset=pid\n"
            "PrivateMounts=yes\n"
-           "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
+           // AF_NETLINK: the kernel's list of the interfaces' IPv6 addresses, read-only.
+           "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6 AF_NETLINK\n"
            "RestrictNamespaces=yes\n"
            "RestrictRealtime=yes\n"
            "RestrictSUIDSGID=yes\n"
@@ -201,8 +271,12 @@ bool ServiceHost::PauseAndContinueAccepted() const {
 }
 
 std::string ServiceHost::UnitPath() const {
-    const char* directory = std::getenv("ZARVO_SYSTEMD_DIR");
-    std::string base = directory && *directory ? directory : "/etc/systemd/system";
+    std::string base = "/etc/systemd/system";
+#ifdef ZARVO_TEST_HOOKS
+    if (const char* directory = std::getenv("ZARVO_SYSTEMD_DIR"); directory && *directory) {
+        base = directory;
+    }
+#endif
     return base + "/" + serviceName_ + ".service";
 }
 
@@ -210,6 +284,10 @@ bool ServiceHost::Install() {
     failureReason_.clear();
     if (ExecutablePath().empty()) {
         failureReason_ = "the program's own path is unknown";
+        return false;
+    }
+    if (std::string why = WhyOthersCouldChange(ExecutablePath()); !why.empty()) {
+        failureReason_ = "a root service must not run a program that others can change: " + why;
         return false;
     }
     std::string path = UnitPath();

@@ -87,9 +87,10 @@ constexpr std::array<SettingsKey, 27> kSettingsKeys{{
     {"Application", "Email_Username", "", true, StoreAs<&R::Email_Username, AsText>},
     {"Application", "Email_Password", "", true, StoreAs<&R::Email_Password, AsText>},
     {"Application", "ErrorCounter", "5", true, StoreAs<&R::ErrorCounter, ToInt16>},
-    {"ZARVO", "ZARVOServer", "http://dyndns.zarvo.example", false,
+    // https: without a settings file the account's password must not cross the network readable.
+    {"ZARVO", "ZARVOServer", "https://dyndns.zarvo.example", false,
      StoreAs<&R::ZARVOServer, AsText>},
-    {"ZARVO", "WANIPAdress", "http://ip.zarvo.example/meineip.php", false,
+    {"ZARVO", "WANIPAdress", "https://ip.zarvo.example/meineip.php", false,
      StoreAs<&R::WANIPAdress, AsText>},
     {"ACCOUNT", "Username", "Username", true, StoreAs<&R::Username, AsText>},
     {"ACCOUNT", "Password", "password", true, StoreAs<&R::Password, AsText>},

@@ -81,7 +81,7 @@ def write_settings(path, provider):
         "Email_Receiver=admin@example.net\n"
         f"[ZARVO]\nZARVOServer={provider}\nWANIPAdress={provider}/meineip.php\n"
         f"[ACCOUNT]\nUsername=demo\nPassword=secret\nHost={HOST}\n")
-    path.chmod(0o600)
+    path.chmod(0o644)  # as an editor may leave it; the service's first write narrows it
 
 
 def settings_file(container):
@@ -112,7 +112,8 @@ def updates(container):
 
 def test_registered_by_hand_the_service_runs_an_update_and_answers_its_controls(system):
     assert not system.path(UNIT_FILE).exists(), "installing the package registers nothing"
-    result = system.run(BINARY, "-install")
+    # The packaged program has no test hooks: the unit goes where systemd reads it.
+    result = system.run("env", "ZARVO_SYSTEMD_DIR=/root", BINARY, "-install")
     assert result.stdout == "ZARVOUpdater installed successfully\n"
     assert system.run("systemctl", "is-enabled", UNIT).stdout.strip() == "enabled"
 
@@ -126,6 +127,7 @@ def test_registered_by_hand_the_service_runs_an_update_and_answers_its_controls(
     assert update["answer"] == "good 84.1.2.3"
     wait_for(lambda: "Your hostname has been updated." in (text_of(system.path(LOG)) or ""),
              what="the update in the log")
+    assert text_of(system.path(LOG)).count("its mode is now 0600.") == 1
     wait_for(lambda: list(system.path(f"{WORK}/mail/new").glob("*")), what="the report mail")
 
     system.run("systemctl", "kill", "-s", "USR1", UNIT)
@@ -156,7 +158,7 @@ def test_killed_the_service_is_restarted(system):
     assert restarted["NRestarts"] == "1"
 
 
-def test_the_sandbox_rates_at_most_2_and_keeps_the_program_directory_writable(system):
+def test_the_sandbox_rates_at_most_2_and_lets_the_service_write_only_settings_and_log(system):
     for arguments in (["--offline=true", UNIT_FILE], [UNIT]):
         text = system.run("systemd-analyze", "security", "--no-pager", *arguments).stdout
         exposure = float(re.search(r"Overall exposure level for \S+: (\d+\.\d)", text)[1])
@@ -164,6 +166,19 @@ def test_the_sandbox_rates_at_most_2_and_keeps_the_program_directory_writable(sy
         assert exposure <= 2.0
     # The update above wrote the address back into the settings file.
     assert "LastIPAdress=84.1.2.3" in system.path(INI).read_text()
+
+    # In the service's mount namespace, as root without capabilities, as the service runs: the
+    # settings and the log can be written, the programs neither changed nor replaced.
+    copy = ".zarvoupdater.ini.Probe1"
+    probe = system.run(
+        "nsenter", "-t", str(main_pid(system)), "-m", "--", "setpriv", "--bounding-set=-all",
+        "--inh-caps=-all", "--no-new-privs", "sh", "-c",
+        f"cd {PROGRAM_DIR} && : >{copy} && : >>zarvoupdater.ini && : >>log/zarvoupdater.log && "
+        f"for name in zarvoupdater configure; do chmod 755 $name; mv {copy} $name; done; rm {copy}")
+    assert probe.stderr.splitlines() == [
+        line for name in ("zarvoupdater", "configure") for line in (
+            f"chmod: changing permissions of '{name}': Read-only file system",
+            f"mv: cannot move '{copy}' to '{name}': Device or resource busy")]
 
 
 def test_an_upgrade_restarts_the_new_binary_and_keeps_the_settings(system, packages):

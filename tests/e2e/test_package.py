@@ -1,5 +1,6 @@
 """The two Debian packages as files: what each holds, what it depends on, and lintian's word."""
 
+import pathlib
 import shutil
 import subprocess
 
@@ -60,6 +61,9 @@ def test_the_binaries_are_stripped_and_hardened(packages, tmp_path):
         assert "BIND_NOW" in headers and "GNU_RELRO" in headers, name
         assert "__stack_chk_fail" in headers, name
         assert "Symbol table '.symtab'" not in headers, f"{name} is not stripped"
+        # No test hook lets the environment choose whom they trust or where they write.
+        program = pathlib.Path(binary).read_bytes()
+        assert b"ZARVO_CA_FILE" not in program and b"ZARVO_SYSTEMD_DIR" not in program, name
     assert "_chk@" in subprocess.run(["readelf", "--dyn-syms", "--wide",
                                       str(tmp_path / "opt/zarvoupdater/zarvoupdater")],
                                      check=True, capture_output=True, text=True).stdout, \

@@ -1,5 +1,6 @@
 """The service's command line, its systemd unit, readiness and its answers to signals."""
 
+import os
 import signal
 import socket
 import time
@@ -73,16 +74,40 @@ def test_install_writes_the_unit_once_and_uninstall_removes_it(program, systemd_
 def test_the_unit_sandboxes_the_service_to_its_program_directory(tmp_path, build_dir,
                                                                   systemd_dir):
     program = ProgramDir(tmp_path / "a 100% $HOME dir", build_dir)
+    for name in ("zarvoupdater.ini", ".zarvoupdater.ini.lock", ".zarvoupdater.ini.a1B2c3",
+                 "configure", "log"):
+        (program.path / name).touch()
     env, unit_dir = systemd_dir
     assert program.run("-install", env=env).returncode == 0
     lines = (unit_dir / "ZARVOUpdater.service").read_text().splitlines()
-    # systemd expands "%" specifiers in both lines; "$" only in arguments.
+    # systemd expands "%" specifiers in these lines; "$" only in arguments.
     assert f'ReadWritePaths="{tmp_path}/a 100%% $HOME dir"' in lines
     assert f'ExecStart="{tmp_path}/a 100%% $HOME dir/zarvoupdater"' in lines
+    # Only the settings and the log are the service's to write, not the programs.
+    assert (f'ReadOnlyPaths="-{tmp_path}/a 100%% $HOME dir/configure" '
+            f'"-{tmp_path}/a 100%% $HOME dir/zarvoupdater"') in lines
     for line in ["ProtectSystem=strict", "ProtectHome=yes", "PrivateDevices=yes",
                  "CapabilityBoundingSet=", "SystemCallFilter=@system-service", "UMask=0077",
-                 "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6", "NoNewPrivileges=yes"]:
+                 "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6 AF_NETLINK", "NoNewPrivileges=yes"]:
         assert line in lines
+
+
+@pytest.mark.parametrize("folder, owner, mode, reason", [
+    ("program", 65534, 0o755, "belongs to user 65534, not to root"),
+    ("program", 0, 0o1777, "is writable by others than root (mode 1777)"),
+    ("above", 0, 0o777, "is writable by others than root (mode 0777)"),
+    ("above", 0, 0o1777, None),  # a sticky folder of root's, as /tmp, is safe above the program's
+])
+def test_install_takes_only_a_program_that_root_alone_can_change(tmp_path, build_dir, systemd_dir,
+                                                                  folder, owner, mode, reason):
+    program = ProgramDir(tmp_path / "above" / "program", build_dir)
+    changed = program.path if folder == "program" else program.path.parent
+    os.chown(changed, owner, -1)
+    changed.chmod(mode)
+    refused = ("ZARVOUpdater: a root service must not run a program that others can change: "
+               f"{changed} {reason}\n")
+    result = program.run("-install", env=systemd_dir[0])
+    assert (result.returncode, result.stderr) == ((0, "") if reason is None else (1, refused))
 
 
 def test_install_into_a_missing_directory_fails_and_says_why(program, tmp_path):

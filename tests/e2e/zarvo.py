@@ -28,12 +28,14 @@ def wait_for(condition, timeout=LONG, interval=0.02, what="condition"):
 
 
 def write_ini(path, sections):
-    """Writes an INI file from {section: {key: value}} in the given order."""
+    """Writes an INI file from {section: {key: value}} in the given order, private as the
+    programs keep it."""
     lines = []
     for section, keys in sections.items():
         lines.append(f"[{section}]")
         lines.extend(f"{key}={value}" for key, value in keys.items())
     Path(path).write_text("\n".join(lines) + "\n", encoding="utf-8")
+    Path(path).chmod(0o600)
 
 
 class ProgramDir:

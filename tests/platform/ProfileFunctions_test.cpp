@@ -171,21 +171,23 @@ TEST_F(ProfileFunctionsTest, Write_RefusesWhatWouldNotReadBackAsTheOneKey) {
     EXPECT_EQ(Slurp(), "[A]\nK=1\n");
 }
 
-TEST_F(ProfileFunctionsTest, Write_NewFileIsPrivateAndExistingFileKeepsModeOwnerAndLink) {
+TEST_F(ProfileFunctionsTest, Write_FileIsAlwaysPrivateAndKeepsOwnerGroupAndLink) {
     struct stat info {};
     ASSERT_TRUE(WritePrivateProfileString("A", "K", "1", path_));
     ASSERT_EQ(stat(path_.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
 
-    chmod(path_.c_str(), 0640);
+    chmod(path_.c_str(), 0644);
     uid_t owner = geteuid() == 0 ? 65534 : geteuid();
-    ASSERT_EQ(chown(path_.c_str(), owner, -1), 0);
+    gid_t group = geteuid() == 0 ? 65534 : getegid();
+    ASSERT_EQ(chown(path_.c_str(), owner, group), 0);
     fs::rename(path_, dir_ + "/real.ini");
     fs::create_symlink("real.ini", path_);
     ASSERT_TRUE(WritePrivateProfileString("A", "K", "2", path_));
     ASSERT_EQ(stat(path_.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(info.st_mode & 07777, 0600u) << "the passwords are no longer readable by all";
     EXPECT_EQ(info.st_uid, owner);
+    EXPECT_EQ(info.st_gid, group);
     EXPECT_TRUE(fs::is_symlink(path_));
     EXPECT_EQ(Slurp(), "[A]\nK=2\n");
 }

@@ -94,7 +94,7 @@ class LoadSettingsTest : public ::testing::Test {
 TEST_F(LoadSettingsTest, LoadSettings_NoFileGivesEveryDefaultAndCreatesNoFile) {
     EXPECT_EQ(Load(), "");
     EXPECT_EQ(Describe(AppSettings),
-              "10|0|10000|1|0|0||||||http://dyndns.zarvo.example|http://ip.zarvo.example/"
+              "10|0|10000|1|0|0||||||https://dyndns.zarvo.example|https://ip.zarvo.example/"
               "meineip.php|Username|password|myhost.zarvo.example|||10|5");
     EXPECT_TRUE(std::filesystem::is_empty(dir_));
 }

@@ -31,8 +31,11 @@ class TempProgramDirectory {
     TempProgramDirectory& operator=(const TempProgramDirectory&) = delete;
 
     const std::filesystem::path& Path() const { return path_; }
+    /// Writes a file as private as the programs keep the settings file.
     void Write(const std::string& name, const std::string& text) const {
         std::ofstream(path_ / name, std::ios::binary) << text;
+        std::filesystem::permissions(
+            path_ / name, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     }
     std::string Read(const std::string& name) const {
         std::ifstream file(path_ / name, std::ios::binary);
