@@ -50,10 +50,10 @@ e2e-test: build windows
 
 test: unit-test sanitize-test windows-test e2e-test
 
-# The demo runs the service program only.
+# The demo runs the service program only; `make demo IPV6=1` switches IPv6 on beside IPv4.
 demo: configure-build
 	cmake --build $(BUILD) -j $(JOBS) --target zarvoupdater
-	scripts/demo $(BUILD)
+	scripts/demo $(BUILD) $(if $(IPV6),--ipv6)
 
 bench: build
 	scripts/bench $(BUILD)

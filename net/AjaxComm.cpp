@@ -90,6 +90,7 @@ AjaxValue AjaxComm::SendData(std::string URL_Parameter, AjaxBody BodyData, std::
     steps.OnRequest(request, [&](platform::HttpRequest& r) {
         r.open(sSendMethod, sAddress + URL_Parameter, bAsynchronize, sUserName, sPassword);
     });
+    steps.OnRequest(request, [&](platform::HttpRequest& r) { r.setAddressFamily(family_); });
     steps.OnRequest(request, [&](platform::HttpRequest& r) {
         r.setRequestHeader("Content-Type", sContentType);
     });

@@ -41,6 +41,8 @@ class AjaxComm {
     void Password(std::string value) { sPassword = std::move(value); }
     std::string SendMethod() const { return sSendMethod; }
     void SendMethod(std::string value) { sSendMethod = std::move(value); }
+    platform::AddressFamily AddressFamily() const { return family_; }
+    void AddressFamily(platform::AddressFamily value) { family_ = value; }
 
     /// Where SendData gets its request objects; an empty factory means platform::CreateHttpRequest.
     void RequestFactory(platform::HttpRequestFactory factory) {
@@ -85,6 +87,7 @@ class AjaxComm {
     std::string sUserName;
     std::string sPassword;
     std::string sSendMethod = "post";
+    platform::AddressFamily family_ = platform::AddressFamily::IPv4;
     bool bAbort = false;
     std::string sFailureReason;
     int lStatus = 0;

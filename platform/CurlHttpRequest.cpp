@@ -40,6 +40,10 @@ void CheckUrl(const std::string& url) {
     if (!web) {
         throw HttpUsageError("URL not accepted: not an http or https URL");
     }
+    // A zone id names an interface of this machine; no address outside it could answer there.
+    if (curl::UrlPart(handle.get(), CURLUPART_ZONEID)) {
+        throw HttpUsageError("URL not accepted: zone id");
+    }
 }
 
 class CurlHttpRequest final : public HttpRequest {
@@ -117,6 +121,15 @@ class CurlHttpRequest final : public HttpRequest {
             }
         }
         requestHeaders_.emplace_back(name, value);
+    }
+
+    void setAddressFamily(AddressFamily family) override {
+        if (state_ != Opened) {
+            throw HttpUsageError("address family outside of an opened request");
+        }
+        Set(CURLOPT_IPRESOLVE,
+            static_cast<long>(family == AddressFamily::IPv6 ? CURL_IPRESOLVE_V6
+                                                            : CURL_IPRESOLVE_V4));
     }
 
     void send(const std::string& body) override {

@@ -214,7 +214,8 @@ std::string UnitText(const std::string& serviceName) {
            "ProtectProc=invisible\n"
            "ProcSubset=pid\n"
            "PrivateMounts=yes\n"
-           "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
+           // AF_NETLINK: the kernel's list of the interfaces' IPv6 addresses, read-only.
+           "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6 AF_NETLINK\n"
            "RestrictNamespaces=yes\n"
            "RestrictRealtime=yes\n"
            "RestrictSUIDSGID=yes\n"

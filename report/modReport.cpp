@@ -103,14 +103,26 @@ std::string Row(std::string_view label, std::string_view value) {
     return Fill(kRowTemplate, {{"label", label}, {"value", value}});
 }
 
+// The IPv4 row stays, empty, when no family had an address to send: the provider was then
+// left to take the address the request came from.
+std::string AddressRows(const SentAddresses& addresses) {
+    std::string rows;
+    if (addresses.IPv4 || !addresses.IPv6) {
+        rows += Row("                WAN IP Adresse:", addresses.IPv4.value_or(""));
+    }
+    if (addresses.IPv6) {
+        rows += Row("                WAN IPv6 Adresse:", *addresses.IPv6);
+    }
+    return rows;
+}
+
 std::string BuildReport(const Variant& variant, const std::string& message,
-                        const std::string& address, const std::string& startTime,
+                        const SentAddresses& addresses, const std::string& startTime,
                         const std::string& endTime) {
     const std::string rows = Row("                ZARVO Update gestartet:", startTime) +
                              Row("                ZARVO Update abgeschlossen:", endTime) +
                              Row("                Programm Version:", platform::ProgramVersion()) +
-                             Row("Servername:", AppSettings.Host) +
-                             Row("                WAN IP Adresse:", address);
+                             Row("Servername:", AppSettings.Host) + AddressRows(addresses);
     return Fill(kTemplate, {{"color", variant.color},
                             {"status", variant.status},
                             {"rows", rows},
@@ -124,12 +136,12 @@ std::string BuildReport(const Variant& variant, const std::string& message,
 
 }  // namespace
 
-std::string BuildSuccessReport(const std::string& message, const std::string& address,
+std::string BuildSuccessReport(const std::string& message, const SentAddresses& addresses,
                                const std::string& startTime, const std::string& endTime) {
-    return BuildReport(kSuccess, message, address, startTime, endTime);
+    return BuildReport(kSuccess, message, addresses, startTime, endTime);
 }
 
-std::string BuildErrorReport(const std::string& message, const std::string& address,
+std::string BuildErrorReport(const std::string& message, const SentAddresses& addresses,
                              const std::string& startTime, const std::string& endTime) {
-    return BuildReport(kError, message, address, startTime, endTime);
+    return BuildReport(kError, message, addresses, startTime, endTime);
 }

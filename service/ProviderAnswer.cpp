@@ -1,6 +1,7 @@
 #include "service/ProviderAnswer.h"
 
 #include <array>
+#include <optional>
 #include <string_view>
 
 #include "report/modLogfile.h"
@@ -87,6 +88,35 @@ std::string ConfirmedFor() {
     return AppSettings.Host + " (" + AppSettings.Username + " at " + AppSettings.ZARVOServer + ")";
 }
 
+// The host follows the addresses, so that a failed write never pairs the current host with an
+// older address. When the host changed, a stored address of a family this update left out was
+// confirmed for the old one: it is dropped, and goes out again with the next cycle.
+void StoreSentAddresses(const SentAddresses& sent) {
+    const bool otherHost = AppSettings.LastIPHost != ConfirmedFor();
+    bool stored = true;
+    bool narrowed = false;
+    auto store = [&](const char* key, const std::optional<std::string>& address,
+                     const std::string& before) {
+        bool narrowedNow = false;
+        if (address || (otherHost && !before.empty())) {
+            stored =
+                WriteIniValue("WAN", key, address.value_or(""), SettingsFilePath(), &narrowedNow) &&
+                stored;
+        }
+        narrowed = narrowed || narrowedNow;
+    };
+    store("LastIPAdress", sent.IPv4, AppSettings.LastIPAdress);
+    store("LastIPv6Adress", sent.IPv6, AppSettings.LastIPv6Adress);
+    if (narrowed) {
+        WriteLog("The settings file was open to other users; its mode is now 0600.", 1);
+    }
+    if (stored) {
+        WriteIniValue("WAN", "LastIPHost", ConfirmedFor(), SettingsFilePath());
+        // A second update of the same cycle (one per family) must not drop this one's address.
+        AppSettings.LastIPHost = ConfirmedFor();
+    }
+}
+
 }  // namespace
 
 std::string WithoutLineBreaks(std::string text) {
@@ -107,7 +137,12 @@ bool IsConfirmedAddress(const std::string& address) {
            (AppSettings.LastIPHost.empty() || AppSettings.LastIPHost == ConfirmedFor());
 }
 
-AnswerOutcome HandleProviderAnswer(const std::string& answer, const std::string& address,
+bool IsConfirmedIPv6Address(const std::string& address) {
+    return !address.empty() && address == AppSettings.LastIPv6Adress &&
+           (AppSettings.LastIPHost.empty() || AppSettings.LastIPHost == ConfirmedFor());
+}
+
+AnswerOutcome HandleProviderAnswer(const std::string& answer, const SentAddresses& sent,
                                    const std::string& startTime, const std::string& endTime,
                                    const SendMailFunction& sendMail) {
     const AnswerRow& row = RowOf(answer);
@@ -116,15 +151,8 @@ AnswerOutcome HandleProviderAnswer(const std::string& answer, const std::string&
 
     WriteLog(message, 4);
     // "nochg" confirms as "good" does: sending the same address again gets the host blocked.
-    // The host follows the address, so that a failed write never pairs the current host with
-    // an older address.
-    if (bool narrowed = false;
-        row.effect == AnswerEffect::Confirms &&
-        WriteIniValue("WAN", "LastIPAdress", address, SettingsFilePath(), &narrowed)) {
-        if (narrowed) {
-            WriteLog("The settings file was open to other users; its mode is now 0600.", 1);
-        }
-        WriteIniValue("WAN", "LastIPHost", ConfirmedFor(), SettingsFilePath());
+    if (row.effect == AnswerEffect::Confirms) {
+        StoreSentAddresses(sent);
     }
     AnswerOutcome outcome{row.effect, std::string(row.code)};
     if (rule != MailRule::ErrorWithinLimit) {
@@ -140,8 +168,8 @@ AnswerOutcome HandleProviderAnswer(const std::string& answer, const std::string&
         return outcome;
     }
     bool isError = rule != MailRule::Success;
-    std::string report = isError ? BuildErrorReport(message, address, startTime, endTime)
-                                 : BuildSuccessReport(message, address, startTime, endTime);
+    std::string report = isError ? BuildErrorReport(message, sent, startTime, endTime)
+                                 : BuildSuccessReport(message, sent, startTime, endTime);
     sendMail(AppSettings.Email_Server, AppSettings.Email_Receiver, report,
              AppSettings.Email_Username, AppSettings.Email_Password, isError);
     return outcome;

@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "report/modReport.h"
+
 /// Sends one mail with the given server, receiver, text, login and kind; frmmain.SendMail.
 using SendMailFunction = std::function<void(
     const std::string& SMTPHost, const std::string& Recipient, const std::string& MsgText,
@@ -30,11 +32,14 @@ struct AnswerOutcome {
 std::string WithoutLineBreaks(std::string text);
 
 /// Classifies the provider's answer to an update request and carries it out: the log line, the
-/// stored address on "good" and "nochg", the error count and the report mail.
-AnswerOutcome HandleProviderAnswer(const std::string& answer, const std::string& address,
+/// stored address of each family the update sent on "good" and "nochg", the error count and the
+/// report mail.
+AnswerOutcome HandleProviderAnswer(const std::string& answer, const SentAddresses& sent,
                                    const std::string& startTime, const std::string& endTime,
                                    const SendMailFunction& sendMail);
 
 /// Whether `address` is the one last confirmed by the provider for the current host, account
 /// and server.
 bool IsConfirmedAddress(const std::string& address);
+/// The same for the IPv6 address, which shares the host with the IPv4 one.
+bool IsConfirmedIPv6Address(const std::string& address);

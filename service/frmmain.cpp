@@ -5,13 +5,13 @@
 #include <iostream>
 #include <limits>
 
-#include "net/utilIPAdresse.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/Text.h"
 #include "report/MailSender.h"
 #include "report/modLogfile.h"
 #include "report/utilFileExist.h"
+#include "service/AddressFamilies.h"
 #include "service/ProviderAnswer.h"
 #include "service/TickCount.h"
 #include "service/UrlParts.h"
@@ -254,37 +254,7 @@ AjaxValue frmmain::Request(const std::string& URL_Parameter) {
     return answer;
 }
 
-std::optional<std::string> frmmain::FindExternalAddress() {
-    if (!AppSettings.StaticIPAddress.empty()) {
-        return AppSettings.StaticIPAddress;
-    }
-    const std::string echoServer = ServerPart(AppSettings.WANIPAdress);
-    const std::string echoPath = PathPart(AppSettings.WANIPAdress);
-    AjaxComm1.SendMethod("get");
-    AjaxComm1.ServerAddress(echoServer);
-    AjaxComm1.ContentType("TEXT");
-    AjaxComm1.Asynchronize(true);
-    // The control keeps the provider's credentials from the last update; they are not for
-    // the echo page's host, which would get them on a mere challenge.
-    AjaxComm1.UserName("");
-    AjaxComm1.Password("");
-    WriteLog("Get external IP Address from: " + WithoutCredentials(echoServer + echoPath), 4);
-    AjaxValue echoPage = Request(echoPath);
-    if (Unloading()) {
-        return std::nullopt;
-    }
-    std::string externalAddress = ExtractIPAddress(AsText(echoPage));
-    // A captive portal, a router's own page or a proxy shows its side of the network; sending
-    // that would publish it in public DNS.
-    if (!externalAddress.empty() && !IsPublicIPv4(externalAddress)) {
-        WriteLog("The echo page shows no public IP Address: " + externalAddress, 1);
-        externalAddress.clear();
-    }
-    WriteLog("The external IP Address is: " + externalAddress, 4);
-    return externalAddress;
-}
-
-bool frmmain::SendUpdate(const std::string& externalAddress, const std::string& startTime) {
+bool frmmain::SendUpdate(const SentAddresses& sent, const std::string& startTime) {
     AjaxComm1.SendMethod(pacing_.UpdateMethod());
     AjaxComm1.ServerAddress(AppSettings.ZARVOServer + "/");
     AjaxComm1.ContentType("TEXT");
@@ -298,8 +268,7 @@ bool frmmain::SendUpdate(const std::string& externalAddress, const std::string& 
     if (readableCredentials_) {
         WriteLog("Warning: " + ReadableCredentials, 1);
     }
-    const std::string query =
-        "nic/update?hostname=" + AppSettings.Host + "&myip=" + externalAddress;
+    const std::string query = "nic/update?hostname=" + AppSettings.Host + "&myip=" + MyIpList(sent);
     AjaxValue reply = Request(query);
     // dyndns2 servers exist whose update takes GET only; providers that take the POST still get
     // nothing else.
@@ -319,32 +288,36 @@ bool frmmain::SendUpdate(const std::string& externalAddress, const std::string& 
         ++CurrentErrorCounter;
     }
     std::string endTime = platform::DateTimeText(clock_->Now());
-    pacing_.Answered(HandleProviderAnswer(answer, externalAddress, startTime, endTime,
+    pacing_.Answered(HandleProviderAnswer(answer, sent, startTime, endTime,
                                           [this](const auto&... mail) { SendMail(mail...); }));
     ShowStatus();
     return !Unloading();
 }
 
 bool frmmain::UpdateIfNew(const std::string& startTime) {
-    std::optional<std::string> externalAddress = FindExternalAddress();
-    if (!externalAddress) {
+    std::optional<FoundAddresses> found = FindExternalAddresses(AjaxComm1, [this](auto& path) {
+        AjaxValue page = Request(path);
+        return Unloading() ? std::nullopt : std::optional<std::string>(AsText(page));
+    });
+    if (!found) {
         return false;
     }
-    if (IsConfirmedAddress(*externalAddress)) {
-        WriteLog("There is no new IP Address.", 4);
+    const std::vector<SentAddresses> updates = UpdatesDue(*found);
+    if (updates.empty() || !AppSettings.ZARVOUpdater) {
         return true;
     }
-    if (externalAddress->empty()) {
-        WriteLog("The external IP Address can not taken!", 4);
+    for (const SentAddresses& sent : updates) {
+        // With one request per family, an answer that holds or postpones the updates stops the
+        // next request as well.
+        if (std::string wait = pacing_.HoldReason() + pacing_.WaitReason(); !wait.empty()) {
+            WriteLog(wait, 4);
+            return true;
+        }
+        if (!SendUpdate(sent, startTime)) {
+            return false;
+        }
     }
-    if (!AppSettings.ZARVOUpdater) {
-        return true;
-    }
-    if (std::string wait = pacing_.WaitReason(); !wait.empty()) {
-        WriteLog(wait, 4);
-        return true;
-    }
-    return SendUpdate(*externalAddress, startTime);
+    return true;
 }
 
 void frmmain::RunUpdateCycle() {

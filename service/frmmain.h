@@ -10,6 +10,7 @@
 #include "platform/EventLoop.h"
 #include "platform/RuntimeError.h"
 #include "platform/ServiceHost.h"
+#include "report/modReport.h"
 #include "service/ServicePorts.h"
 #include "service/UpdatePacing.h"
 
@@ -51,11 +52,8 @@ class frmmain {
     /// Finds the external address and sends it when it is new and may go out; false when a
     /// stop came meanwhile.
     bool UpdateIfNew(const std::string& startTime);
-    /// The static address, or the public one on the echo page; nothing when a stop came
-    /// meanwhile.
-    std::optional<std::string> FindExternalAddress();
     /// Sends the update request and hands the answer on; false when a stop came meanwhile.
-    bool SendUpdate(const std::string& externalAddress, const std::string& startTime);
+    bool SendUpdate(const SentAddresses& sent, const std::string& startTime);
     void Timer_TimerError(const platform::RuntimeError& error);
     /// Switches the timer back on at the end of a cycle, unless a pause came in meanwhile.
     void SwitchTimerOnAfterCycle();

@@ -51,6 +51,11 @@ std::string AsText(const std::string& text) {
     return text;
 }
 
+// Only "off" leaves a family out that is in by default.
+bool SwitchIsNotOff(const std::string& text) {
+    return text != "off";
+}
+
 template <auto Field, auto Convert>
 void StoreAs(AppSettingsRecord& record, const std::string& text) {
     record.*Field = Convert(text);
@@ -67,7 +72,7 @@ struct SettingsKey {
 using R = AppSettingsRecord;
 
 // Every key of the settings file, in the order in which they are read.
-constexpr std::array<SettingsKey, 21> kSettingsKeys{{
+constexpr std::array<SettingsKey, 27> kSettingsKeys{{
     {"Application", "Interval", "10", true, StoreAs<&R::Interval, ToInt32>},
     {"Application", "Backups", "10", true, StoreAs<&R::Backups, ToInt16>},
     {"Application", "IsDebug", "False", true, StoreAs<&R::IsDebug, ToBoolean>},
@@ -93,6 +98,12 @@ constexpr std::array<SettingsKey, 21> kSettingsKeys{{
     {"ACCOUNT", "StaticIPAddress", "", true, StoreAs<&R::StaticIPAddress, AsText>},
     {"WAN", "LastIPAdress", "", false, StoreAs<&R::LastIPAdress, AsText>},
     {"WAN", "LastIPHost", "", false, StoreAs<&R::LastIPHost, AsText>},
+    {"Application", "IPv6", "", false, StoreAs<&R::IPv6, SwitchIsOn>},
+    {"Application", "IPv4", "on", false, StoreAs<&R::IPv4, SwitchIsNotOff>},
+    {"ZARVO", "IPv6Request", "", false, StoreAs<&R::IPv6Request, AsText>},
+    {"ZARVO", "WANIPv6Source", "interface", false, StoreAs<&R::WANIPv6Source, AsText>},
+    {"ACCOUNT", "StaticIPv6Address", "", false, StoreAs<&R::StaticIPv6Address, AsText>},
+    {"WAN", "LastIPv6Adress", "", false, StoreAs<&R::LastIPv6Adress, AsText>},
 }};
 
 constexpr std::int16_t kReadSize = 256;

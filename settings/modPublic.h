@@ -27,6 +27,14 @@ struct AppSettingsRecord {
     std::string LastIPHost;
     std::int32_t Interval = 0;
     std::int16_t ErrorCounter = 0;
+    // The host's IPv6 address beside (or, on a line without its own IPv4 address, instead of)
+    // the IPv4 one; without these keys the service does what it did before they existed.
+    bool IPv6 = false;
+    bool IPv4 = true;
+    std::string IPv6Request;
+    std::string WANIPv6Source;
+    std::string StaticIPv6Address;
+    std::string LastIPv6Adress;
 };
 
 /// The process-wide settings, filled by LoadSettings and read everywhere else.

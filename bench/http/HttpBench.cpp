@@ -46,6 +46,9 @@ class CountingRequest : public platform::HttpRequest {
     void setRequestHeader(const std::string& name, const std::string& value) override {
         real_->setRequestHeader(name, value);
     }
+    void setAddressFamily(platform::AddressFamily family) override {
+        real_->setAddressFamily(family);
+    }
     void send(const std::string& body) override { real_->send(body); }
     int readyState() override {
         ++passes_;

@@ -88,7 +88,7 @@ def test_the_unit_sandboxes_the_service_to_its_program_directory(tmp_path, build
             f'"-{tmp_path}/a 100%% $HOME dir/zarvoupdater"') in lines
     for line in ["ProtectSystem=strict", "ProtectHome=yes", "PrivateDevices=yes",
                  "CapabilityBoundingSet=", "SystemCallFilter=@system-service", "UMask=0077",
-                 "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6", "NoNewPrivileges=yes"]:
+                 "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6 AF_NETLINK", "NoNewPrivileges=yes"]:
         assert line in lines
 
 

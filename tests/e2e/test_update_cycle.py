@@ -2,7 +2,9 @@
 the settings file and the requests the provider received."""
 
 import configparser
+import os
 import signal
+import subprocess
 import time
 
 import pytest
@@ -65,10 +67,10 @@ def run_cycles(program, count=1, env=None, timeout=LONG):
     return program.log_lines()
 
 
-def stored_address(program):
+def stored_address(program, key="LastIPAdress"):
     ini = configparser.ConfigParser()
     ini.read(program.ini)
-    return ini.get("WAN", "LastIPAdress", fallback=None)
+    return ini.get("WAN", key, fallback=None)
 
 
 def test_first_cycle_finds_the_address_updates_and_stores_it(service, provider):
@@ -463,3 +465,84 @@ def test_a_failed_load_waits_a_minute_of_ticks_before_the_next_run(service, prov
     wait_for(lambda: ended_cycles(service) >= 3, what="cycles on every tick once it loads")
     assert service.stop() == 0
     assert set(service.events()) == {"event type=109 id=1: [13] Type mismatch"}
+
+
+# Inside the namespace only: no packet to or from these addresses leaves it.
+STABLE6, DEPRECATED6, ULA6 = "2a00:1450:4001:82b::5", "2a00:1450:4001:82b::dead", "fd00:5::5"
+ECHO6 = "2a00:1450:4001:82b::200e"  # what the fake provider's echo page shows over IPv6
+
+
+@pytest.fixture
+def ipv6_interface():
+    """One end of a veth pair of the test's own (no dummy module on these kernels) with a stable
+    global address, a unique-local one that lists before it and a deprecated one."""
+    if not os.environ.get("ZARVO_TEST_NETNS"):
+        pytest.skip("needs the private network namespace of scripts/run-e2e")
+
+    def ip(*arguments):
+        subprocess.run(["ip", *arguments], check=True, capture_output=True, timeout=LONG)
+
+    ip("link", "add", "zarvo6a", "type", "veth", "peer", "name", "zarvo6b")
+    try:
+        ip("link", "set", "zarvo6a", "up")
+        for address, lifetime in ((STABLE6, []), (ULA6, []), (DEPRECATED6, ["preferred_lft", "0"])):
+            ip("-6", "addr", "add", f"{address}/64", "dev", "zarvo6a", "nodad", *lifetime)
+        yield
+    finally:
+        ip("link", "del", "zarvo6a")
+
+
+def test_ipv6_beside_ipv4_goes_out_in_one_update_and_both_are_stored(service, provider,
+                                                                     ipv6_interface, mail_server):
+    import email
+    service.settings(application={"IPv6": "on", **mail_settings(mail_server)})
+    assert run_cycles(service) == [
+        *START,
+        "Read INI File",
+        f"Get external IP Address from: {provider.url}/meineip.php",
+        "The external IP Address is: 84.1.2.3",
+        "Get external IPv6 Address from: interface",
+        f"The external IPv6 Address is: {STABLE6}",
+        f"Update this Host: {HOST}",
+        READABLE,
+        "Your hostname has been updated.",
+        *END,
+    ]
+    update, = provider.updates()
+    assert update["path"] == f"/nic/update?hostname={HOST}&myip=84.1.2.3,{STABLE6}"
+    assert (stored_address(service), stored_address(service, "LastIPv6Adress")) == (
+        "84.1.2.3", STABLE6)
+    wait_for(lambda: mail_server.messages, what="the report mail")
+    html = email.message_from_bytes(mail_server.messages[0].data).get_payload(decode=True)
+    for label, address in (("WAN IP Adresse:", "84.1.2.3"), ("WAN IPv6 Adresse:", STABLE6)):
+        assert f"{label}                </td>".encode() in html and address.encode() in html
+
+
+@pytest.mark.parametrize("application, zarvo, wan, answers, myips, stored6", [
+    # DS-Lite: IPv6 alone, from an echo page named "localhost", so reached over IPv6 only
+    ({"IPv4": "off"}, {"WANIPv6Source": "http://localhost:{port}/meineip.php"}, {}, [], [ECHO6],
+     ECHO6),
+    # one family changed: the single request still carries both, the separate one only it
+    ({}, {}, {"LastIPAdress": "84.1.2.3"}, [], [f"84.1.2.3,{STABLE6}"], STABLE6),
+    ({}, {"IPv6Request": "separate"}, {"LastIPAdress": "84.1.2.3"}, [], [STABLE6], STABLE6),
+    ({}, {"IPv6Request": "separate"}, {}, [], ["84.1.2.3", STABLE6], STABLE6),
+    # an answer that holds the updates holds the second family's request too
+    ({}, {"IPv6Request": "separate"}, {}, ["badauth"], ["84.1.2.3"], None),
+    ({}, {}, {"LastIPAdress": "84.1.2.3", "LastIPv6Adress": STABLE6}, [], [], STABLE6),
+])
+def test_ipv6_updates_carry_the_families_that_are_due(service, provider, ipv6_interface,
+                                                      application, zarvo, wan, answers, myips,
+                                                      stored6):
+    port = provider.url.rsplit(":", 1)[1]
+    zarvo = {key: value.format(port=port) for key, value in zarvo.items()}
+    service.settings(application={"IPv6": "on", **application}, zarvo=zarvo, wan=wan)
+    provider.control(answers=answers)
+    lines = run_cycles(service)
+    assert [update["path"].split("&myip=")[1] for update in provider.updates()] == myips
+    assert stored_address(service, "LastIPv6Adress") == stored6
+    if application:
+        assert provider.requests("/meineip.php")[0]["ipv6"] is True
+        assert lines[len(START) + 1:len(START) + 3] == [
+            f"Get external IPv6 Address from: http://localhost:{port}/meineip.php",
+            f"The external IPv6 Address is: {ECHO6}"]
+        assert stored_address(service) is None

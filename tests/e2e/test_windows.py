@@ -123,12 +123,13 @@ def provider(tmp_path):
 def program(tmp_path, windows_build, wine_prefix, provider):
     program = WindowsProgram(tmp_path, windows_build, wine_prefix)
 
-    def settings(application=None):
+    def settings(application=None, zarvo=None):
         # Written with LF line ends, as a Linux editor leaves them.
         write_ini(program.ini, {
             "Application": {"Interval": "10", "IsDebug": "True", "Loglevel": "4",
                             "ZARVOUpdater": "on", "Email": "off", **(application or {})},
-            "ZARVO": {"ZARVOServer": provider.url, "WANIPAdress": f"{provider.url}/meineip.php"},
+            "ZARVO": {"ZARVOServer": provider.url, "WANIPAdress": f"{provider.url}/meineip.php",
+                      **(zarvo or {})},
             "ACCOUNT": {"Username": "demo", "Password": "secret", "Host": HOST},
             "WAN": {},
         })
@@ -164,6 +165,21 @@ def test_windows_a_good_cycle_logs_updates_and_writes_the_settings_file_back(pro
     assert (update["user"], update["password_ok"]) == ("demo", True)
     assert update["user_agent"] == "Tovik-ZARVOUpdater/1.0.0"
     assert program.events() == []
+
+
+def test_windows_ipv6_from_an_echo_page_over_ipv6_goes_out_beside_ipv4(program, provider):
+    echo = provider.url.replace("127.0.0.1", "[::1]") + "/meineip.php"
+    program.settings(application={"IPv6": "on"}, zarvo={"WANIPv6Source": echo})
+    assert run_cycles(program)[len(START) + 3:-len(END)] == [
+        f"Get external IPv6 Address from: {echo}",
+        "The external IPv6 Address is: 2a00:1450:4001:82b::200e",
+        f"Update this Host: {HOST}",
+        "Warning: the provider password crosses the network readable: ZARVOServer is http://, "
+        "not https://",
+        "Your hostname has been updated.",
+    ]
+    update, = provider.updates()
+    assert update["path"] == f"/nic/update?hostname={HOST}&myip=84.1.2.3,2a00:1450:4001:82b::200e"
 
 
 def test_windows_nochg_confirms_the_address_as_good_does(program, provider):

@@ -274,7 +274,8 @@ TEST_F(AjaxCommTest, SendData_EndsEveryFailedExchangeEmptyWithinItsBounds) {
         {"https://" + closed, "Failed to connect to 127.0.0.1 port"},
         {closed, "URL not accepted: Unsupported URL scheme"},
         {"http://u:pw@" + closed + "a b", "URL not accepted: Bad path"},
-        {"/ip.php", "URL not accepted: Bad scheme"}};
+        {"/ip.php", "URL not accepted: Bad scheme"},
+        {"http://[fe80::1%25lo]/ip.php", "URL not accepted: zone id"}};
     AjaxComm comm;
     comm.SendMethod("get");
     for (const auto& [url, reason] : cases) {

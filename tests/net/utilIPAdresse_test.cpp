@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <sstream>
 
 #include "net/utilIPAdresse.h"
+#include "net/utilIPv6Adresse.h"
 
 namespace {
 
@@ -69,6 +71,104 @@ TEST(ExtractIPAddress, AnyTextGivesNothingOrFourSmallNumbersCopiedFromIt) {
         }
         ASSERT_EQ(count, 4) << text;
     }
+}
+
+// Parsed, written canonically, and judged: "" when the text is no address; "-" after the canonical
+// form when the address cannot stand for a host on the internet.
+TEST(IPv6Address, ParsesEveryWrittenFormAndKeepsOnlyGlobalUnicast) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"2a00:1450:4001:82b:0:0:0:200e", "2a00:1450:4001:82b::200e"},
+        {"2A00:1450:0:0:1:0:0:1", "2a00:1450::1:0:0:1"},
+        {"2600:0:0:1::", "2600:0:0:1::"},
+        {"2a00:1:2:3:4:5:6::", "2a00:1:2:3:4:5:6:0"},
+        {"::ffff:84.1.2.3", "::ffff:5401:203-"},
+        {"2a00::84.1.2.3", "2a00::5401:203"},
+        {"::", "::-"},
+        {"::1", "::1-"},
+        {"fe80::1", "fe80::1-"},
+        {"fd12:3456::1", "fd12:3456::1-"},
+        {"2001:db8::1", "2001:db8::1-"},
+        {"3fff::1", "3fff::1-"},
+        {"2001:0:4136:e378::1", "2001:0:4136:e378::1-"},
+        {"2002:5401:203::1", "2002:5401:203::1-"},
+        {"2001:470::1", "2001:470::1"},
+        {"ff02::1", "ff02::1-"},
+        {"2a00::1%eth0", ""},
+        {"2a00:::1", ""},
+        {"2a00::1::2", ""},
+        {"2a00:1:2:3:4:5:6:7:8", ""},
+        {"2a00:1:2:3:4:5:6", ""},
+        {"2a00:1:2:3:4:5:6:7::", ""},
+        {"2a00:12345::1", ""},
+        {":2a00::1", ""},
+        {"2a00::1:", ""},
+        {"2a00::01.2.3.4", ""},
+        {"2a00::1.2.3.256", ""},
+        {"2a00::1.2.3", ""},
+        {"2a00:1:2:3:4:5:6:1.2.3.4", ""},
+        {"84.1.2.3", ""},
+        {"g::1", ""},
+    };
+    for (const auto& [text, expected] : cases) {
+        std::optional<IPv6Bytes> address = ParseIPv6Address(text);
+        std::string outcome;
+        if (address) {
+            outcome = IPv6AddressText(*address) + (IsGlobalUnicastIPv6(*address) ? "" : "-");
+        }
+        EXPECT_EQ(outcome, expected) << text;
+    }
+}
+
+TEST(IPv6Address, EchoPagesGiveTheFirstAddressWrittenInThem) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"2a00:1450::200e\r\n", "2a00:1450::200e"},
+        {"<html><body>Current IP Address: 2A00:1450:0::200E</body></html>", "2a00:1450::200e"},
+        {"Your address:2a00::1.", "2a00::1"},
+        {"[2a00::1]:443", "2a00::1"},
+        {"at 10:20:30 from 2600::5", "2600::5"},
+        {"84.1.2.3 and 2600::5", "2600::5"},
+        {"fe80::1%eth0 then 2600::5", ""},
+        {"no address", ""},
+        {"00:11:22:33:44:55", ""},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(ExtractIPv6Address(text), expected) << text;
+    }
+}
+
+// The flags as the system reports them; the kernel alone sets "temporary", so only a table
+// like this one can show that such an address is passed over.
+TEST(IPv6Address, TheInterfaceGivesItsStableGlobalAddressPreferredLongest) {
+    auto entry = [](const char* text, bool temporary, bool deprecated, bool tentative,
+                    std::uint32_t preferred) {
+        return platform::InterfaceAddress{*ParseIPv6Address(text), temporary, deprecated, tentative,
+                                          preferred};
+    };
+    const std::vector<platform::InterfaceAddress> addresses{
+        entry("::1", false, false, false, platform::InterfaceAddress::kForever),
+        entry("fe80::1", false, false, false, platform::InterfaceAddress::kForever),
+        entry("fd00::1", false, false, false, platform::InterfaceAddress::kForever),
+        entry("2a00::7e", true, false, false, 90000),
+        entry("2a00::dead", false, true, false, 0),
+        entry("2a00::5", false, false, true, 86400),
+        entry("2a00::1", false, false, false, 3600),
+        entry("2a00::2", false, false, false, 14400),
+        entry("2a00::3", false, false, false, 14400),
+    };
+    EXPECT_EQ(StableIPv6Address(addresses), "2a00::2");
+    EXPECT_EQ(StableIPv6Address({addresses.begin(), addresses.begin() + 6}), "");
+}
+
+// What the system lists itself. Under Wine that is what Wine makes of the host's addresses; it
+// knows no temporary or deprecated state, which only the table above can show.
+TEST(IPv6Address, TheSystemListsItsLoopbackAddressAsNoneToPublish) {
+    const std::vector<platform::InterfaceAddress> addresses = platform::InterfaceIPv6Addresses();
+    auto loopback = std::find_if(addresses.begin(), addresses.end(), [](const auto& address) {
+        return IPv6AddressText(address.bytes) == "::1";
+    });
+    ASSERT_NE(loopback, addresses.end());
+    EXPECT_FALSE(loopback->temporary || loopback->deprecated || loopback->tentative);
+    EXPECT_EQ(StableIPv6Address({*loopback}), "");
 }
 
 // Each block at both of its ends, and the public neighbours just outside them.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
@@ -143,6 +144,32 @@ TEST_F(Report, ErrorDiffersOnlyInItsStatusLineAndTheMessagesColour) {
     EXPECT_EQ(BuildErrorReport("Your hostname has been updated.", "203.0.113.7",
                                "01.02.2025 10:00:00", "01.02.2025 10:00:05"),
               Joined(lines));
+}
+
+// A row for each family the update sent; an update without IPv4 has no IPv4 row.
+TEST_F(Report, ShowsTheAddressOfEachFamilyTheUpdateSent) {
+    const std::vector<std::string> lines = SuccessReportLines();
+    const auto ipv4Row =
+        std::find(lines.begin(), lines.end(), kCell + "                WAN IP Adresse:") - 1;
+    std::vector<std::string> ipv6Row(ipv4Row, ipv4Row + 7);
+    ipv6Row[1] = kCell + "                WAN IPv6 Adresse:";
+    ipv6Row[4] = "                2a00::1";
+    std::vector<std::string> both(lines.begin(), ipv4Row + 7);
+    both.insert(both.end(), ipv6Row.begin(), ipv6Row.end());
+    both.insert(both.end(), ipv4Row + 7, lines.end());
+    std::vector<std::string> ipv6Only(lines.begin(), ipv4Row);
+    ipv6Only.insert(ipv6Only.end(), ipv6Row.begin(), ipv6Row.end());
+    ipv6Only.insert(ipv6Only.end(), ipv4Row + 7, lines.end());
+
+    SentAddresses sent{"203.0.113.7"};
+    sent.IPv6 = "2a00::1";
+    EXPECT_EQ(BuildSuccessReport("Your hostname has been updated.", sent, "01.02.2025 10:00:00",
+                                 "01.02.2025 10:00:05"),
+              Joined(both));
+    sent.IPv4.reset();
+    EXPECT_EQ(BuildSuccessReport("Your hostname has been updated.", sent, "01.02.2025 10:00:00",
+                                 "01.02.2025 10:00:05"),
+              Joined(ipv6Only));
 }
 
 // Values go in as they are: markup is not escaped, line breaks stay, a value that looks like a

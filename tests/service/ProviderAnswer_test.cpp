@@ -34,7 +34,7 @@ class ProviderAnswerTest : public ::testing::Test {
     }
 
     // As the cycle does it: count the request, then hand over the answer.
-    AnswerEffect Answer(const std::string& answer, const std::string& address = "84.1.2.3") {
+    AnswerEffect Answer(const std::string& answer, const SentAddresses& address = "84.1.2.3") {
         ++CurrentErrorCounter;
         AnswerOutcome outcome = HandleProviderAnswer(
             answer, address, "start", "end",
@@ -112,6 +112,23 @@ TEST_F(ProviderAnswerTest, GoodStoresTheSentAddressNotTheOneInTheAnswer) {
     EXPECT_EQ(StoredAddress(), "84.1.2.3");
     Answer("good", "");
     EXPECT_EQ(StoredAddress(), "") << "an empty address is stored as empty text";
+}
+
+// One request per family, after the host changed: the family left out holds the old host's
+// address, which must go out again, but not the one the cycle's other request just stored.
+TEST_F(ProviderAnswerTest, EachFamilyIsStoredForTheCurrentHostAndTheOldHostsAddressDropped) {
+    AppSettings.LastIPAdress = "84.1.2.3";
+    AppSettings.LastIPv6Adress = "2a00::1";
+    AppSettings.LastIPHost = "old.zarvo.example (demo at https://dyndns.zarvo.example)";
+    SentAddresses ipv6;
+    ipv6.IPv6 = "2a00::2";
+    Answer("good", ipv6);
+    EXPECT_EQ(StoredAddress(), "");
+    Answer("nochg", "84.9.9.9");
+    EXPECT_EQ(StoredAddress() + " " +
+                  ReadIniValue("WAN", "LastIPv6Adress", "<none>", SettingsFilePath(), 256) + " " +
+                  ReadIniValue("WAN", "LastIPHost", "<none>", SettingsFilePath(), 256),
+              "84.9.9.9 2a00::2 myhost.zarvo.example ( at )");
 }
 
 TEST_F(ProviderAnswerTest, WithMailSwitchedOffNothingIsSent) {

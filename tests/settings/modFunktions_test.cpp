@@ -174,7 +174,8 @@ TEST_F(LoadSettingsTest, LoadSettings_FailureKeepsEarlierKeysAndResetsTheRest) {
 
 TEST_F(LoadSettingsTest, LoadSettingsInto_DialogReadsItsSeventeenKeysEachFromAFreshPath) {
     Put("[ZARVO]\nZARVOServer=http://a.example\nWANIPAdress=http://b.example/meineip.php\n"
-        "[WAN]\nLastIPAdress=192.0.2.1\n[ACCOUNT]\nUsername=me\n");
+        "[WAN]\nLastIPAdress=192.0.2.1\nLastIPv6Adress=2a00::1\n[ACCOUNT]\nUsername=me\n"
+        "[Application]\nIPv6=on\nIPv4=off\n");
     int paths = 0;
     auto path = [&] {
         ++paths;
@@ -186,8 +187,11 @@ TEST_F(LoadSettingsTest, LoadSettingsInto_DialogReadsItsSeventeenKeysEachFromAFr
     EXPECT_EQ(record.ZARVOServer + record.WANIPAdress + record.LastIPAdress + record.Username,
               "me");
     LoadSettingsInto(record, path, SettingsKeys::All);
-    EXPECT_EQ(paths, 17 + 21);
+    EXPECT_EQ(paths, 17 + 27);
     EXPECT_EQ(record.LastIPAdress, "192.0.2.1");
+    EXPECT_EQ(record.LastIPv6Adress, "2a00::1");
+    EXPECT_TRUE(record.IPv6 && !record.IPv4);
+    EXPECT_EQ(record.WANIPv6Source, "interface");
 }
 
 TEST_F(LoadSettingsTest, SettingsFilePath_IsNamedAfterTheProgram) {

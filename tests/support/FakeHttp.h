@@ -26,6 +26,7 @@ class FakeHttp {
     };
     struct Sent {
         std::string method, url, user, password;
+        platform::AddressFamily family;
     };
 
     void Queue(Reply reply) { replies_.push_back(std::move(reply)); }
@@ -44,10 +45,14 @@ class FakeHttp {
         explicit Request(FakeHttp& owner) : owner_(owner) {}
         void open(const std::string& method, const std::string& url, bool, const std::string& user,
                   const std::string& password) override {
-            owner_.requests_.push_back({method, url, user, password});
+            owner_.requests_.push_back(
+                {method, url, user, password, platform::AddressFamily::IPv4});
             state_ = Opened;
         }
         void setRequestHeader(const std::string&, const std::string&) override {}
+        void setAddressFamily(platform::AddressFamily family) override {
+            owner_.requests_.back().family = family;
+        }
         void send(const std::string&) override {
             if (owner_.replies_.empty()) {
                 throw platform::RuntimeError(1, "no reply scripted");

@@ -1,0 +1,169 @@
+#include "service/AddressFamilies.h"
+
+#include "net/utilIPAdresse.h"
+#include "net/utilIPv6Adresse.h"
+#include "platform/InterfaceAddress.h"
+#include "platform/RuntimeError.h"
+#include "report/modLogfile.h"
+#include "service/ProviderAnswer.h"
+#include "service/UrlParts.h"
+#include "settings/modPublic.h"
+
+namespace {
+
+void PrepareEchoRequest(AjaxComm& AjaxComm1, const std::string& server,
+                        platform::AddressFamily family) {
+    AjaxComm1.SendMethod("get");
+    AjaxComm1.ServerAddress(server);
+    AjaxComm1.ContentType("TEXT");
+    AjaxComm1.Asynchronize(true);
+    // The control keeps the provider's credentials from the last update; they are not for
+    // the echo page's host, which would get them on a mere challenge.
+    AjaxComm1.UserName("");
+    AjaxComm1.Password("");
+    AjaxComm1.AddressFamily(family);
+}
+
+std::optional<std::string> FindExternalIPv4Address(AjaxComm& AjaxComm1,
+                                                   const EchoRequest& request) {
+    if (!AppSettings.StaticIPAddress.empty()) {
+        return AppSettings.StaticIPAddress;
+    }
+    const std::string echoServer = ServerPart(AppSettings.WANIPAdress);
+    const std::string echoPath = PathPart(AppSettings.WANIPAdress);
+    PrepareEchoRequest(AjaxComm1, echoServer, platform::AddressFamily::IPv4);
+    WriteLog("Get external IP Address from: " + WithoutCredentials(echoServer + echoPath), 4);
+    std::optional<std::string> echoPage = request(echoPath);
+    if (!echoPage) {
+        return std::nullopt;
+    }
+    std::string externalAddress = ExtractIPAddress(*echoPage);
+    // A captive portal, a router's own page or a proxy shows its side of the network; sending
+    // that would publish it in public DNS.
+    if (!externalAddress.empty() && !IsPublicIPv4(externalAddress)) {
+        WriteLog("The echo page shows no public IP Address: " + externalAddress, 1);
+        externalAddress.clear();
+    }
+    WriteLog("The external IP Address is: " + externalAddress, 4);
+    return externalAddress;
+}
+
+// The machine's outgoing connections use its temporary address, which an echo page shows and
+// which changes daily; the interfaces know the stable one.
+std::string StableInterfaceAddress() {
+    WriteLog("Get external IPv6 Address from: interface", 4);
+    try {
+        return StableIPv6Address(platform::InterfaceIPv6Addresses());
+    } catch (const platform::RuntimeError& error) {
+        WriteLog("The interfaces' IPv6 addresses can not be read: " + error.Text(), 1);
+        return {};
+    }
+}
+
+std::optional<std::string> EchoPageIPv6Address(AjaxComm& AjaxComm1, const EchoRequest& request) {
+    const std::string echoServer = ServerPart(AppSettings.WANIPv6Source);
+    const std::string echoPath = PathPart(AppSettings.WANIPv6Source);
+    PrepareEchoRequest(AjaxComm1, echoServer, platform::AddressFamily::IPv6);
+    WriteLog("Get external IPv6 Address from: " + WithoutCredentials(echoServer + echoPath), 4);
+    std::optional<std::string> echoPage = request(echoPath);
+    // Every other request of the cycle goes over IPv4, as before IPv6.
+    AjaxComm1.AddressFamily(platform::AddressFamily::IPv4);
+    if (!echoPage) {
+        return std::nullopt;
+    }
+    std::string address = ExtractIPv6Address(*echoPage);
+    std::optional<IPv6Bytes> bytes = ParseIPv6Address(address);
+    if (bytes && !IsGlobalUnicastIPv6(*bytes)) {
+        WriteLog("The echo page shows no global IPv6 Address: " + address, 1);
+        address.clear();
+    }
+    return address;
+}
+
+std::optional<std::string> FindExternalIPv6Address(AjaxComm& AjaxComm1,
+                                                   const EchoRequest& request) {
+    const std::string& configured = AppSettings.StaticIPv6Address;
+    if (!configured.empty()) {
+        // The user's own choice goes out as written, but a zone id has no place in a URL.
+        if (ParseIPv6Address(configured)) {
+            return configured;
+        }
+        WriteLog("StaticIPv6Address is no IPv6 address: " + configured, 1);
+        return std::string();
+    }
+    std::optional<std::string> address = AppSettings.WANIPv6Source == "interface"
+                                             ? StableInterfaceAddress()
+                                             : EchoPageIPv6Address(AjaxComm1, request);
+    if (address) {
+        WriteLog("The external IPv6 Address is: " + *address, 4);
+    }
+    return address;
+}
+
+}  // namespace
+
+std::optional<FoundAddresses> FindExternalAddresses(AjaxComm& AjaxComm1,
+                                                    const EchoRequest& request) {
+    FoundAddresses found;
+    if (AppSettings.IPv4) {
+        std::optional<std::string> ipv4 = FindExternalIPv4Address(AjaxComm1, request);
+        if (!ipv4) {
+            return std::nullopt;
+        }
+        found.IPv4 = *ipv4;
+    }
+    if (AppSettings.IPv6) {
+        std::optional<std::string> ipv6 = FindExternalIPv6Address(AjaxComm1, request);
+        if (!ipv6) {
+            return std::nullopt;
+        }
+        found.IPv6 = *ipv6;
+    }
+    return found;
+}
+
+// A missing IPv6 address alone calls for no update: unlike IPv4, where an empty myip lets the
+// provider take the address the request came from, the request does not come over IPv6.
+std::vector<SentAddresses> UpdatesDue(const FoundAddresses& found) {
+    const bool ipv4New = AppSettings.IPv4 && !IsConfirmedAddress(found.IPv4);
+    const bool ipv6Found = AppSettings.IPv6 && !found.IPv6.empty();
+    const bool ipv6New = ipv6Found && !IsConfirmedIPv6Address(found.IPv6);
+    if (AppSettings.IPv6 && !ipv6Found) {
+        WriteLog("The external IPv6 Address can not taken!", 4);
+    }
+    if (!ipv4New && !ipv6New) {
+        WriteLog("There is no new IP Address.", 4);
+        return {};
+    }
+    if (AppSettings.IPv4 && found.IPv4.empty()) {
+        WriteLog("The external IP Address can not taken!", 4);
+    }
+    SentAddresses ipv4Only{found.IPv4};
+    SentAddresses ipv6Only;
+    ipv6Only.IPv6 = found.IPv6;
+    if (AppSettings.IPv6Request == "separate") {
+        std::vector<SentAddresses> updates;
+        if (ipv4New) {
+            updates.push_back(ipv4Only);
+        }
+        if (ipv6New) {
+            updates.push_back(ipv6Only);
+        }
+        return updates;
+    }
+    SentAddresses all;
+    if (AppSettings.IPv4) {
+        all.IPv4 = found.IPv4;
+    }
+    if (ipv6Found) {
+        all.IPv6 = found.IPv6;
+    }
+    return {all};
+}
+
+std::string MyIpList(const SentAddresses& sent) {
+    if (sent.IPv4 && sent.IPv6) {
+        return *sent.IPv4 + "," + *sent.IPv6;
+    }
+    return sent.IPv4.value_or(sent.IPv6.value_or(""));
+}

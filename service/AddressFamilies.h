@@ -1,0 +1,35 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "net/AjaxComm.h"
+#include "report/modReport.h"
+
+/// Sends AjaxComm1's request for `path` and gives the answer as text; nothing when a stop came
+/// meanwhile.
+using EchoRequest = std::function<std::optional<std::string>(const std::string& path)>;
+
+/// The addresses of this cycle, one per family; empty for a family that is switched off or
+/// has none.
+struct FoundAddresses {
+    std::string IPv4;
+    std::string IPv6;
+};
+
+/// Finds the address of each family the settings switch on, writing the log lines: IPv4 from
+/// StaticIPAddress or the echo page (a private address counts as none); IPv6 from
+/// StaticIPv6Address, the interfaces' stable address or the IPv6 echo page, read over IPv6 only
+/// (an address that is no global unicast counts as none). Nothing when a stop came meanwhile.
+std::optional<FoundAddresses> FindExternalAddresses(AjaxComm& AjaxComm1,
+                                                    const EchoRequest& request);
+
+/// Compares each enabled family's address with the one confirmed for the current host, writes
+/// the comparison's log lines and returns the update requests due: none, one carrying every
+/// enabled family's address, or with IPv6Request=separate one for each family that changed.
+std::vector<SentAddresses> UpdatesDue(const FoundAddresses& found);
+
+/// The myip value of an update: its addresses, IPv4 first, comma-separated.
+std::string MyIpList(const SentAddresses& sent);
