@@ -77,7 +77,6 @@ class CurlHttpRequest final : public HttpRequest {
         // upgrade from http to https that providers ask for.
         Set(CURLOPT_FOLLOWLOCATION, 0L);
         Set(CURLOPT_USERAGENT, userAgent.c_str());
-        Set(CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
         Set(CURLOPT_SSL_VERIFYPEER, 1L);
         Set(CURLOPT_SSL_VERIFYHOST, 2L);
         Set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(bounds_.connect.count()));
@@ -128,8 +127,9 @@ class CurlHttpRequest final : public HttpRequest {
             throw HttpUsageError("address family outside of an opened request");
         }
         Set(CURLOPT_IPRESOLVE,
-            static_cast<long>(family == AddressFamily::IPv6 ? CURL_IPRESOLVE_V6
-                                                            : CURL_IPRESOLVE_V4));
+            static_cast<long>(family == AddressFamily::IPv4   ? CURL_IPRESOLVE_V4
+                              : family == AddressFamily::IPv6 ? CURL_IPRESOLVE_V6
+                                                              : CURL_IPRESOLVE_WHATEVER));
     }
 
     void send(const std::string& body) override {

@@ -26,7 +26,7 @@ HttpBounds CurrentHttpBounds();
 void OverrideHttpBounds(std::optional<HttpBounds> bounds);
 
 /// The addresses a request may connect to: a host name resolves to this family only.
-enum class AddressFamily { IPv4, IPv6 };
+enum class AddressFamily { Any, IPv4, IPv6 };
 
 /// One HTTP exchange in the manner of a browser's XMLHTTP request object: open, set headers,
 /// send, watch the ready state, read the response. A failing call throws RuntimeError.
@@ -43,7 +43,7 @@ class HttpRequest {
     virtual void open(const std::string& method, const std::string& url, bool async,
                       const std::string& user, const std::string& password) = 0;
     virtual void setRequestHeader(const std::string& name, const std::string& value) = 0;
-    /// Connects over this family only; IPv4 unless set between open and send. An echo page
+    /// Connects over this family only; either unless set between open and send. An echo page
     /// shows the address of the family it was reached over.
     virtual void setAddressFamily(AddressFamily family) = 0;
     /// Starts the exchange; GET and HEAD send no body. A synchronous request returns only when

@@ -66,8 +66,6 @@ std::optional<std::string> EchoPageIPv6Address(AjaxComm& AjaxComm1, const EchoRe
     PrepareEchoRequest(AjaxComm1, echoServer, platform::AddressFamily::IPv6);
     WriteLog("Get external IPv6 Address from: " + WithoutCredentials(echoServer + echoPath), 4);
     std::optional<std::string> echoPage = request(echoPath);
-    // Every other request of the cycle goes over IPv4, as before IPv6.
-    AjaxComm1.AddressFamily(platform::AddressFamily::IPv4);
     if (!echoPage) {
         return std::nullopt;
     }

@@ -257,6 +257,9 @@ AjaxValue frmmain::Request(const std::string& URL_Parameter) {
 bool frmmain::SendUpdate(const SentAddresses& sent, const std::string& startTime) {
     AjaxComm1.SendMethod(pacing_.UpdateMethod());
     AjaxComm1.ServerAddress(AppSettings.ZARVOServer + "/");
+    // Only the echo pages are bound to a family; the provider is reached however the machine
+    // reaches it.
+    AjaxComm1.AddressFamily(platform::AddressFamily::Any);
     AjaxComm1.ContentType("TEXT");
     AjaxComm1.Asynchronize(true);
     AjaxComm1.UserName(AppSettings.Username);

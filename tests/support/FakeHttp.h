@@ -46,7 +46,7 @@ class FakeHttp {
         void open(const std::string& method, const std::string& url, bool, const std::string& user,
                   const std::string& password) override {
             owner_.requests_.push_back(
-                {method, url, user, password, platform::AddressFamily::IPv4});
+                {method, url, user, password, platform::AddressFamily::Any});
             state_ = Opened;
         }
         void setRequestHeader(const std::string&, const std::string&) override {}
