@@ -87,8 +87,8 @@ TEST(EventLoop, ADisabledTimerDeliversNothingAndEnablingStartsAFullPeriod) {
     EXPECT_GE(ticks[1] - ticks[0], 34ms);
 }
 
-// Outside the timing tests, which run alone: a timer never enabled is due from the start, and
-// one switched off keeps the time it was due.
+// Not in the EventLoop suite, whose tests measure time and run alone: this one runs with every
+// build. A timer never enabled is due from the start, one switched off keeps its due time.
 TEST(Timer, ADisabledTimerDeliversNoTick) {
     platform::EventLoop loop;
     int quietTicks = 0;
