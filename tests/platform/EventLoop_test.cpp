@@ -87,6 +87,26 @@ TEST(EventLoop, ADisabledTimerDeliversNothingAndEnablingStartsAFullPeriod) {
     EXPECT_GE(ticks[1] - ticks[0], 34ms);
 }
 
+// Not in the EventLoop suite, whose tests measure time and run alone: this one runs with every
+// build. A timer never enabled is due from the start, one switched off keeps its due time.
+TEST(Timer, ADisabledTimerDeliversNoTick) {
+    platform::EventLoop loop;
+    int quietTicks = 0;
+    platform::Timer never(loop, 1ms, [&] { ++quietTicks; });
+    platform::Timer switchedOff(loop, 0ms, [&] { ++quietTicks; });
+    switchedOff.SetEnabled(true);
+    switchedOff.SetEnabled(false);
+    int ticks = 0;
+    platform::Timer timer(loop, 1ms, [&] {
+        if (++ticks == 3) {
+            loop.Quit();
+        }
+    });
+    timer.SetEnabled(true);
+    loop.Run();
+    EXPECT_EQ(quietTicks, 0);
+}
+
 TEST(EventLoop, AStopRequestEndsRunWhileNoTimerIsEnabled) {
     platform::EventLoop loop;
     loop.OnRequest(ServiceRequest::Stop, [&](int) { loop.Quit(); });

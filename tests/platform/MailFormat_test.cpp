@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <regex>
 #include <string>
@@ -114,6 +115,17 @@ TEST(MailFormat, HeaderText_LongTextIsSplitIntoWordsBetweenCharacters) {
     const std::string firstWord = header.substr(0, header.find("\r\n "));
     EXPECT_EQ(firstWord, "=?UTF-8?B?" + platform::mail::Base64(std::string(44, 'a'), 0) + "?=");
     EXPECT_EQ(header.find("\r\n "), firstWord.size()) << "words are joined by folding";
+
+    // Bytes that only ever continue a character offer no boundary; the words must still come
+    // to an end and stay within the limit of 75, and at most 45 bytes a word make seven or more.
+    const std::string stray = platform::mail::HeaderText(std::string(300, '\x80'));
+    std::size_t words = 0;
+    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 3) {
+        end = stray.find("\r\n ", start);
+        EXPECT_LE(std::min(end, stray.size()) - start, 75u);
+        ++words;
+    }
+    EXPECT_GE(words, 7u);
 }
 
 TEST(MailFormat, MailDate_UsesEnglishNamesAndTheNumericZone) {
@@ -134,6 +146,7 @@ TEST(MailFormat, MailDate_UsesEnglishNamesAndTheNumericZone) {
         EXPECT_TRUE(std::regex_match(date.substr(c.dayAndDate.size()),
                                      std::regex("[0-2][0-9]:[0-5][0-9]:00 [+-][0-9]{4}")))
             << date;
+        EXPECT_FALSE(date.ends_with("-0000")) << "that says the zone is unknown; UTC is +0000";
     }
 }
 

@@ -85,6 +85,8 @@ TEST_F(ProfileFunctionsTest, Read_FollowsTheWindowsRulesAndNeverCutsACharacter) 
         {"  [ A ]  \n\t K  =  15 \t\n", " A ", "K ", "15"},
         {"[A]\nK=\" x \"\n", "A", "K", " x "},
         {"[A]\nK='x'\n", "A", "K", "x"},
+        {"[A]\nK=\"\"\n", "A", "K", ""},
+        {"[A]\nK=''\n", "A", "K", ""},
         {"[A]\nK=\"\"x\"\"\n", "A", "K", "\"x\""},
         {"[A]\nK=\"x'\n", "A", "K", "\"x'"},
         {"[A]\nK=\n", "A", "K", ""},

@@ -151,9 +151,15 @@ TEST_F(Report, ShowsTheAddressOfEachFamilyTheUpdateSent) {
     const std::vector<std::string> lines = SuccessReportLines();
     const auto ipv4Row =
         std::find(lines.begin(), lines.end(), kCell + "                WAN IP Adresse:") - 1;
-    std::vector<std::string> ipv6Row(ipv4Row, ipv4Row + 7);
-    ipv6Row[1] = kCell + "                WAN IPv6 Adresse:";
-    ipv6Row[4] = "                2a00::1";
+    const std::vector<std::string> ipv6Row = {
+        "            <tr style='background: #F8F8FF;'>",
+        kCell + "                WAN IPv6 Adresse:",
+        "                </td>",
+        kCell,
+        "                2a00::1",
+        "                </td>",
+        "            </tr>",
+    };
     std::vector<std::string> both(lines.begin(), ipv4Row + 7);
     both.insert(both.end(), ipv6Row.begin(), ipv6Row.end());
     both.insert(both.end(), ipv4Row + 7, lines.end());

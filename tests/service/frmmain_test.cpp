@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -33,10 +34,20 @@ const std::string EchoUrl = "http://echo.test/ip";
 const std::string UpdateUrl =
     "https://provider.test/nic/update?hostname=myhost.zarvo.example&myip=";
 
+// Written out, so that a change of width or padding shows; each line is 96 characters.
 Lines Banner(const std::string& title) {
-    std::string middle = title;
-    middle.resize(95, ' ');
-    return {Rule, middle + "#", Rule};
+    const std::map<std::string, std::string> middle = {
+        {"#START",
+         "#START                                                                                   "
+         "      #"},
+        {"#ENDE",
+         "#ENDE                                                                                    "
+         "      #"},
+        {"#ENDE WITH ERRORS",
+         "#ENDE WITH ERRORS                                                                        "
+         "      #"},
+    };
+    return {Rule, middle.at(title), Rule};
 }
 
 Lines Join(std::initializer_list<Lines> parts) {
@@ -202,6 +213,11 @@ TEST_F(frmmainTest, TickTableRunsAtTheFirstTickThenWhenTheCountReachesIntervalTi
 }
 
 TEST_F(frmmainTest, TicksSleptThroughCountWhenAPauseSwitchesTheTimerOff) {
+    clock_->steady += platform::TickPeriod();
+    Pause();
+    EXPECT_EQ(TickCounter, 0) << "a pause just as the first run is due does not put it off";
+    Continue();
+    EXPECT_EQ(TicksArmed(), 1);
     http_.Queue("84.1.2.3");
     http_.Queue("good");
     form_->Timer_Timer();
@@ -211,8 +227,10 @@ TEST_F(frmmainTest, TicksSleptThroughCountWhenAPauseSwitchesTheTimerOff) {
     EXPECT_EQ(TicksArmed(), 0);
     Continue();
     EXPECT_EQ(TicksArmed(), 499) << "a continue does not restart the interval";
-    EXPECT_EQ(eventLog_->entries,
-              (std::vector<Entry>{{1, 109, "Service paused"}, {4, 110, "Service continued"}}));
+    EXPECT_EQ(eventLog_->entries, (std::vector<Entry>{{1, 109, "Service paused"},
+                                                      {4, 110, "Service continued"},
+                                                      {1, 109, "Service paused"},
+                                                      {4, 110, "Service continued"}}));
 }
 
 TEST_F(frmmainTest, CycleEndsAtEachOfItsExits) {
@@ -311,6 +329,16 @@ TEST_F(frmmainTest, SettingsThatFailToLoadEndTheRunThroughTheErrorHandler) {
     EXPECT_TRUE(mail_->mails[0].isError);
     EXPECT_TRUE(http_.Requests().empty());
     EXPECT_EQ(TicksArmed(), 59) << "without an interval of its own, the next try is a minute on";
+    for (const std::string interval : {"0", "-5"}) {
+        SCOPED_TRACE("Interval=" + interval);
+        WriteSettings("Interval=" + interval + "\n", "StaticIPAddress=84.1.2.3\n");
+        http_.Queue("nochg");
+        form_->Timer_Timer();
+        EXPECT_EQ(TicksArmed(), 1);
+        WriteSettings("ErrorCounter=many\n");
+        form_->Timer_Timer();
+        EXPECT_EQ(TicksArmed(), 59) << "one error mail a minute, not one a tick";
+    }
 }
 
 TEST_F(frmmainTest, CounterAtThe32BitLimitFailsWithOverflowInsteadOfWrapping) {
@@ -427,6 +455,7 @@ TEST_F(frmmainTest, ContinueDuringTheCycleLeavesTheTimerToTheCycle) {
                                 [this] {
                                     Pause();
                                     Continue();
+                                    EXPECT_EQ(TicksArmed(), 0) << "the cycle is not over yet";
                                 },
                                 true});
     http_.Queue("good");
