@@ -2,8 +2,8 @@
 #include <climits>
 #include <string_view>
 
-#include "platform/Curl.h"
-#include "platform/CurlPoll.h"
+#include "net/curl/Curl.h"
+#include "net/curl/CurlPoll.h"
 #include "platform/EventLoop.h"
 #include "platform/HttpRedirect.h"
 #include "platform/HttpRequest.h"

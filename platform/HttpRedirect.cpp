@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "platform/Curl.h"
+#include "net/curl/Curl.h"
 #include "platform/Text.h"
 
 namespace platform {

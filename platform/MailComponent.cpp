@@ -6,9 +6,9 @@
 #include <memory>
 #include <string_view>
 
+#include "net/curl/Curl.h"
+#include "net/curl/CurlPoll.h"
 #include "platform/Clock.h"
-#include "platform/Curl.h"
-#include "platform/CurlPoll.h"
 #include "platform/EventLoop.h"
 #include "platform/HttpRequest.h"
 #include "platform/MailFormat.h"

@@ -1,8 +1,8 @@
-#include "platform/CurlPoll.h"
+#include "net/curl/CurlPoll.h"
 
 #include <optional>
 
-#include "platform/Curl.h"
+#include "net/curl/Curl.h"
 #include "platform/EventLoop.h"
 
 namespace platform {
