@@ -8,9 +8,9 @@
 
 #include "net/curl/Curl.h"
 #include "net/curl/CurlPoll.h"
+#include "net/http/HttpRequest.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
-#include "platform/HttpRequest.h"
 #include "platform/MailFormat.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "net/http/HttpRequest.h"
 #include "platform/Clock.h"
-#include "platform/HttpRequest.h"
 #include "platform/ServiceHost.h"
 
 namespace platform {

@@ -4,10 +4,10 @@
 
 #include "net/curl/Curl.h"
 #include "net/curl/CurlPoll.h"
+#include "net/http/HttpRedirect.h"
+#include "net/http/HttpRequest.h"
+#include "net/http/HttpResponse.h"
 #include "platform/EventLoop.h"
-#include "platform/HttpRedirect.h"
-#include "platform/HttpRequest.h"
-#include "platform/HttpResponse.h"
 #include "platform/ProgramInfo.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
