@@ -1,4 +1,4 @@
-#include "platform/MailComponent.h"
+#include "net/mail/MailComponent.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,9 +9,9 @@
 #include "net/curl/Curl.h"
 #include "net/curl/CurlPoll.h"
 #include "net/http/HttpRequest.h"
+#include "net/mail/MailFormat.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
-#include "platform/MailFormat.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
