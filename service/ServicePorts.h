@@ -7,7 +7,7 @@
 
 #include "net/http/HttpRequest.h"
 #include "platform/Clock.h"
-#include "platform/ServiceHost.h"
+#include "service/host/ServiceHost.h"
 
 namespace platform {
 class MailComponent;
