@@ -8,7 +8,7 @@
 
 #include "net/curl/Curl.h"
 #include "net/curl/CurlPoll.h"
-#include "net/http/HttpRequest.h"
+#include "net/curl/TransferBounds.h"
 #include "net/mail/MailFormat.h"
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
@@ -23,7 +23,7 @@ using namespace mail;
 
 // The same bounds as the HTTP requests: a server that stops answering must not hold the
 // service's only thread for longer than a few minutes.
-constexpr HttpBounds kBounds{};
+constexpr TransferBounds kBounds{};
 constexpr std::size_t kMaxReplyLength = 1000;
 
 // The description becomes one line of the log, whatever the server or libcurl put into it.
