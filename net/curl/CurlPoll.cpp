@@ -29,8 +29,7 @@ CURLcode PerformWithEvents(CURL* handle) {
             break;
         }
         DoEvents();
-        const EventLoop* loop = EventLoop::Current();
-        if (loop != nullptr && loop->QuitRequested()) {
+        if (StopPending()) {
             result = CURLE_ABORTED_BY_CALLBACK;
         } else if (PollTransfers(multi.get(), 1000, true) != CURLM_OK) {
             result = CURLE_RECV_ERROR;

@@ -211,10 +211,7 @@ class CurlHttpRequest final : public HttpRequest {
   private:
     template <typename Value>
     void Set(CURLoption option, Value value) {
-        CURLcode code = curl_easy_setopt(easy_.get(), option, value);
-        if (code != CURLE_OK) {
-            throw TransferError(code, "");
-        }
+        curl::SetOption(easy_.get(), option, value);
     }
 
     void Append(const std::string& header) {
