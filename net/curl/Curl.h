@@ -9,7 +9,7 @@
 #include "platform/RuntimeError.h"
 
 /// libcurl as the HTTP request object and the mail component both use it: handles that free
-/// themselves, the one global initialisation, and the pieces of a parsed URL.
+/// themselves, the one global initialisation, setting options, and the pieces of a parsed URL.
 namespace platform::curl {
 
 struct EasyCleanup {
