@@ -7,7 +7,7 @@
 #include <string>
 
 #include "net/AjaxComm.h"
-#include "platform/HttpRequest.h"
+#include "net/http/HttpRequest.h"
 #include "tests/support/LoopbackHttpServer.h"
 
 namespace {

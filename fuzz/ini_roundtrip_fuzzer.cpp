@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fuzz/FuzzInput.h"
-#include "platform/ProfileFormat.h"
+#include "settings/ProfileFormat.h"
 
 namespace {
 

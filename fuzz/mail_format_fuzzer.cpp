@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "fuzz/FuzzInput.h"
-#include "platform/MailFormat.h"
+#include "net/mail/MailFormat.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <memory>
 
+#include "net/http/HttpRequest.h"
 #include "platform/EventLoop.h"
-#include "platform/HttpRequest.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 

@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/HttpRequest.h"
+#include "net/http/HttpRequest.h"
 
 /// The result of a request: nothing, the response as text, or the raw response body.
 using AjaxValue = std::variant<std::monostate, std::string, std::vector<std::uint8_t>>;

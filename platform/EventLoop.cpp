@@ -100,6 +100,11 @@ void DoEvents() {
     }
 }
 
+bool StopPending() {
+    const EventLoop* loop = EventLoop::Current();
+    return loop != nullptr && loop->QuitRequested();
+}
+
 std::chrono::milliseconds TickPeriod() {
     if (const char* text = std::getenv("ZARVO_TICK_MS")) {
         char* end = nullptr;

@@ -106,6 +106,10 @@ class Timer {
 /// Processes the pending events of the current event loop, if there is one.
 void DoEvents();
 
+/// Whether the current event loop, if there is one, was told to quit: the program is on its way
+/// out, and a wait or a transfer still under way ends early.
+bool StopPending();
+
 /// The tick period of the service's timer: 1000 ms, or ZARVO_TICK_MS for tests.
 std::chrono::milliseconds TickPeriod();
 

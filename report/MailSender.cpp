@@ -55,8 +55,7 @@ void SendMail(platform::MailComponent* poSendMail, const std::string& SMTPHost,
         failure = platform::errors::InternalError("unknown exception").Text();
     }
     // A stop request cancels the send; the program writes nothing on its way out.
-    const platform::EventLoop* loop = platform::EventLoop::Current();
-    if (!failure.empty() && !(loop != nullptr && loop->QuitRequested())) {
+    if (!failure.empty() && !platform::StopPending()) {
         WriteLog(failure, 1);
     }
 }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/MailComponent.h"
+#include "net/mail/MailComponent.h"
 
 /// Mails one message through `poSendMail` from AppSettings.Email_Sender to `Recipient`; a failure
 /// is written to the log as one error line and never reaches the caller.

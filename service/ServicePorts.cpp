@@ -1,6 +1,6 @@
 #include "service/ServicePorts.h"
 
-#include "platform/MailComponent.h"
+#include "net/mail/MailComponent.h"
 #include "report/MailSender.h"
 
 SmtpMailTransport::SmtpMailTransport() : poSendMail(std::make_unique<platform::MailComponent>()) {}

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "net/http/HttpRequest.h"
 #include "platform/Clock.h"
-#include "platform/HttpRequest.h"
-#include "platform/ServiceHost.h"
+#include "service/host/ServiceHost.h"
 
 namespace platform {
 class MailComponent;

@@ -20,8 +20,17 @@
 
 namespace {
 
-constexpr std::int16_t ErrorEventType = 109;
-constexpr std::int32_t ErrorEventId = 1;
+/// The type and id of an entry the service writes to the event log.
+struct EventEntry {
+    std::int16_t type;
+    std::int32_t id;
+};
+// Pause and continue are entries of type 1 and 4 with the ids 109 and 110. The error entry
+// takes the pause entry's two numbers in the other order, type 109 and id 1: that is how this
+// service has always written its errors, and readers of the log filter on exactly these values.
+constexpr EventEntry ErrorEvent{109, 1};
+constexpr EventEntry PausedEvent{1, 109};
+constexpr EventEntry ContinuedEvent{4, 110};
 
 using platform::errors::AsRuntimeError;
 
@@ -96,7 +105,7 @@ std::optional<int> frmmain::Form_Load(const std::string& commandLine) {
             platform::ShowMessageBox(error.Text());
             return 1;
         }
-        eventLog_->LogEvent(ErrorEventType, ErrorEventId, error.Text());
+        eventLog_->LogEvent(ErrorEvent.type, ErrorEvent.id, error.Text());
         NTService1.ReportStartFailure(error.Text());
         status_ = "Start failed: " + error.Text();
     }
@@ -115,7 +124,7 @@ void frmmain::SendMail(const std::string& SMTPHost, const std::string& Recipient
 }
 
 void frmmain::ReportNotificationError(const platform::RuntimeError& error) {
-    eventLog_->LogEvent(ErrorEventType, ErrorEventId, error.Text());
+    eventLog_->LogEvent(ErrorEvent.type, ErrorEvent.id, error.Text());
 }
 
 void frmmain::NTService1_Start(bool& Success) {
@@ -128,7 +137,7 @@ void frmmain::NTService1_PauseRequest(bool& Success) {
         Timer.SetEnabled(false);
         bPaused = true;
         ShowStatus();
-        eventLog_->LogEvent(1, 109, "Service paused");
+        eventLog_->LogEvent(PausedEvent.type, PausedEvent.id, "Service paused");
         Success = true;
     } catch (const std::exception& caught) {
         ReportNotificationError(AsRuntimeError(caught));
@@ -145,7 +154,7 @@ void frmmain::NTService1_ContinueRequest(bool& Success) {
         }
         Success = true;
         ShowStatus();
-        eventLog_->LogEvent(4, 110, "Service continued");
+        eventLog_->LogEvent(ContinuedEvent.type, ContinuedEvent.id, "Service continued");
     } catch (const std::exception& caught) {
         ReportNotificationError(AsRuntimeError(caught));
     }
@@ -352,16 +361,13 @@ void frmmain::Timer_TimerError(const platform::RuntimeError& error) {
     if (Unloading()) {
         return;
     }
-    if (error.Number() != 0) {
-        eventLog_->LogEvent(ErrorEventType, ErrorEventId, error.Text());
-        WriteLog(error.Text(), 1);
-        if (AppSettings.Email) {
-            SendMail(AppSettings.Email_Server, AppSettings.Email_Receiver,
-                     "!ERROR: " + error.Text(), AppSettings.Email_Username,
-                     AppSettings.Email_Password, true);
-            if (Unloading()) {
-                return;
-            }
+    eventLog_->LogEvent(ErrorEvent.type, ErrorEvent.id, error.Text());
+    WriteLog(error.Text(), 1);
+    if (AppSettings.Email) {
+        SendMail(AppSettings.Email_Server, AppSettings.Email_Receiver, "!ERROR: " + error.Text(),
+                 AppSettings.Email_Username, AppSettings.Email_Password, true);
+        if (Unloading()) {
+            return;
         }
     }
     WriteBanner("#ENDE WITH ERRORS");

@@ -9,10 +9,10 @@
 #include "net/AjaxComm.h"
 #include "platform/EventLoop.h"
 #include "platform/RuntimeError.h"
-#include "platform/ServiceHost.h"
 #include "report/modReport.h"
 #include "service/ServicePorts.h"
 #include "service/UpdatePacing.h"
+#include "service/host/ServiceHost.h"
 
 namespace zarvoupdater {
 

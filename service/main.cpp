@@ -1,9 +1,9 @@
 #include <string>
 
 #include "platform/Process.h"
-#include "platform/ProfileFunctions.h"
 #include "report/modLogfile.h"
 #include "service/frmmain.h"
+#include "settings/ProfileFunctions.h"
 
 int main(int argc, char** argv) {
     platform::InitializeProcess();

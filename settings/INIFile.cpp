@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/ProfileFunctions.h"
+#include "settings/ProfileFunctions.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "net/AjaxComm.h"
+#include "net/http/HttpRequest.h"
 #include "net/utilIPAdresse.h"
 #include "platform/EventLoop.h"
-#include "platform/HttpRequest.h"
 
 namespace {
 

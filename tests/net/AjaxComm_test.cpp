@@ -5,8 +5,8 @@
 #include <tuple>
 
 #include "net/AjaxComm.h"
+#include "net/http/HttpRequest.h"
 #include "platform/EventLoop.h"
-#include "platform/HttpRequest.h"
 #include "platform/ProgramInfo.h"
 #include "support/LoopbackHttpServer.h"
 

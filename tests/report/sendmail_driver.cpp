@@ -12,7 +12,7 @@
 #include <iterator>
 #include <string>
 
-#include "platform/MailComponent.h"
+#include "net/mail/MailComponent.h"
 #include "platform/ProgramInfo.h"
 #include "platform/RuntimeError.h"
 #include "report/MailSender.h"

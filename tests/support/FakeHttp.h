@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/HttpRequest.h"
+#include "net/http/HttpRequest.h"
 #include "platform/RuntimeError.h"
 
 /// Stands in for the HTTP transport: answers each request with the next scripted reply and

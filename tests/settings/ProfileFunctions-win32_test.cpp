@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "platform/AccessControl-win32.h"
-#include "platform/ProfileFunctions-win32.h"
-#include "platform/ProfileFunctions.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
+#include "settings/ProfileFunctions-win32.h"
+#include "settings/ProfileFunctions.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "platform/AccessControl-win32.h"
 #include "platform/ProgramInfo.h"
-#include "platform/ServiceHost-win32.h"
-#include "platform/ServiceHost.h"
 #include "platform/Text.h"
+#include "service/host/ServiceHost-win32.h"
+#include "service/host/ServiceHost.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/HttpRedirect.h"
+#include "net/http/HttpRedirect.h"
 
 #include <gtest/gtest.h>
 

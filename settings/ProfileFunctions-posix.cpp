@@ -1,4 +1,4 @@
-#include "platform/ProfileFunctions.h"
+#include "settings/ProfileFunctions.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "platform/FileLock.h"
-#include "platform/ProfileFormat.h"
+#include "settings/ProfileFormat.h"
 
 namespace platform {
 

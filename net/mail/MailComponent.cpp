@@ -1,4 +1,4 @@
-#include "platform/MailComponent.h"
+#include "net/mail/MailComponent.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -6,12 +6,12 @@
 #include <memory>
 #include <string_view>
 
+#include "net/curl/Curl.h"
+#include "net/curl/CurlPoll.h"
+#include "net/curl/TransferBounds.h"
+#include "net/mail/MailFormat.h"
 #include "platform/Clock.h"
-#include "platform/Curl.h"
-#include "platform/CurlPoll.h"
 #include "platform/EventLoop.h"
-#include "platform/HttpRequest.h"
-#include "platform/MailFormat.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
@@ -23,7 +23,7 @@ using namespace mail;
 
 // The same bounds as the HTTP requests: a server that stops answering must not hold the
 // service's only thread for longer than a few minutes.
-constexpr HttpBounds kBounds{};
+constexpr TransferBounds kBounds{};
 constexpr std::size_t kMaxReplyLength = 1000;
 
 // The description becomes one line of the log, whatever the server or libcurl put into it.
@@ -207,16 +207,7 @@ int CollectReply(CURL*, curl_infotype type, char* data, std::size_t size, void* 
 // least once a second), and a stop request ends the send instead of waiting for it.
 int KeepEventsRunning(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     DoEvents();
-    const EventLoop* loop = EventLoop::Current();
-    return loop != nullptr && loop->QuitRequested() ? 1 : 0;
-}
-
-template <typename Value>
-void Set(CURL* handle, CURLoption option, Value value) {
-    const CURLcode code = curl_easy_setopt(handle, option, value);
-    if (code != CURLE_OK) {
-        throw NotSent(code, curl_easy_strerror(code));
-    }
+    return StopPending() ? 1 : 0;
 }
 
 /// What one transfer needs beside the handle; it must outlive the transfer.
@@ -232,38 +223,39 @@ struct Transfer {
 };
 
 void Configure(CURL* handle, const Transfer& transfer) {
-    Set(handle, CURLOPT_URL, transfer.server.url.c_str());
-    Set(handle, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-    Set(handle, CURLOPT_NOSIGNAL, 1L);
-    Set(handle, CURLOPT_USE_SSL,
-        static_cast<long>(transfer.requireTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+    curl::SetOption(handle, CURLOPT_URL, transfer.server.url.c_str());
+    curl::SetOption(handle, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    curl::SetOption(handle, CURLOPT_NOSIGNAL, 1L);
+    curl::SetOption(handle, CURLOPT_USE_SSL,
+                    static_cast<long>(transfer.requireTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
 #ifdef ZARVO_TEST_HOOKS
     if (const char* caFile = std::getenv("ZARVO_CA_FILE"); caFile != nullptr && *caFile != '\0') {
-        Set(handle, CURLOPT_CAINFO, caFile);
+        curl::SetOption(handle, CURLOPT_CAINFO, caFile);
     }
 #endif
     if (transfer.userName != nullptr) {
-        Set(handle, CURLOPT_USERNAME, transfer.userName->c_str());
-        Set(handle, CURLOPT_PASSWORD, transfer.password->c_str());
+        curl::SetOption(handle, CURLOPT_USERNAME, transfer.userName->c_str());
+        curl::SetOption(handle, CURLOPT_PASSWORD, transfer.password->c_str());
     }
-    Set(handle, CURLOPT_MAIL_FROM, transfer.from.c_str());
-    Set(handle, CURLOPT_MAIL_RCPT, transfer.recipients);
-    Set(handle, CURLOPT_UPLOAD, 1L);
-    Set(handle, CURLOPT_READFUNCTION, ReadPayload);
-    Set(handle, CURLOPT_READDATA, &transfer.exchange);
-    Set(handle, CURLOPT_INFILESIZE_LARGE,
-        static_cast<curl_off_t>(transfer.exchange.payload.size()));
+    curl::SetOption(handle, CURLOPT_MAIL_FROM, transfer.from.c_str());
+    curl::SetOption(handle, CURLOPT_MAIL_RCPT, transfer.recipients);
+    curl::SetOption(handle, CURLOPT_UPLOAD, 1L);
+    curl::SetOption(handle, CURLOPT_READFUNCTION, ReadPayload);
+    curl::SetOption(handle, CURLOPT_READDATA, &transfer.exchange);
+    curl::SetOption(handle, CURLOPT_INFILESIZE_LARGE,
+                    static_cast<curl_off_t>(transfer.exchange.payload.size()));
     using std::chrono::seconds;
-    Set(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(kBounds.connect / seconds(1)));
-    Set(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    Set(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kBounds.stall / seconds(1)));
-    Set(handle, CURLOPT_TIMEOUT, static_cast<long>(kBounds.total / seconds(1)));
-    Set(handle, CURLOPT_XFERINFOFUNCTION, KeepEventsRunning);
-    Set(handle, CURLOPT_NOPROGRESS, 0L);
-    Set(handle, CURLOPT_ERRORBUFFER, transfer.errorBuffer);
-    Set(handle, CURLOPT_DEBUGFUNCTION, CollectReply);
-    Set(handle, CURLOPT_DEBUGDATA, &transfer.exchange);
-    Set(handle, CURLOPT_VERBOSE, 1L);
+    curl::SetOption(handle, CURLOPT_CONNECTTIMEOUT,
+                    static_cast<long>(kBounds.connect / seconds(1)));
+    curl::SetOption(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl::SetOption(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kBounds.stall / seconds(1)));
+    curl::SetOption(handle, CURLOPT_TIMEOUT, static_cast<long>(kBounds.total / seconds(1)));
+    curl::SetOption(handle, CURLOPT_XFERINFOFUNCTION, KeepEventsRunning);
+    curl::SetOption(handle, CURLOPT_NOPROGRESS, 0L);
+    curl::SetOption(handle, CURLOPT_ERRORBUFFER, transfer.errorBuffer);
+    curl::SetOption(handle, CURLOPT_DEBUGFUNCTION, CollectReply);
+    curl::SetOption(handle, CURLOPT_DEBUGDATA, &transfer.exchange);
+    curl::SetOption(handle, CURLOPT_VERBOSE, 1L);
 }
 
 // The server's reply code where there is one, with its words; libcurl's code otherwise.
@@ -371,7 +363,12 @@ void MailComponent::Send() {
     const Transfer transfer{server,     requireTls, login ? &userName_ : nullptr,
                             &password_, from_,      rcpt.get(),
                             exchange,   errorBuffer};
-    Configure(curl.get(), transfer);
+    try {
+        // A refused option fails the mail as any other failure of it does.
+        Configure(curl.get(), transfer);
+    } catch (const RuntimeError& refused) {
+        throw NotSent(refused.Number(), refused.Description());
+    }
     const CURLcode result = PerformWithEvents(curl.get());
     if (result != CURLE_OK) {
         throw TransferFailure(curl.get(), result, transfer, login && tlsMode_ == 0);

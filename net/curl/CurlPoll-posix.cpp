@@ -1,4 +1,4 @@
-#include "platform/CurlPoll.h"
+#include "net/curl/CurlPoll.h"
 
 #include "platform/EventLoop.h"
 

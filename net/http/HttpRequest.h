@@ -1,7 +1,5 @@
 #pragma once
 
-#include <chrono>
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,15 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "net/curl/TransferBounds.h"
+
 namespace platform {
 
-/// The limits of one HTTP exchange; reaching any of them ends the exchange as a failure.
-struct HttpBounds {
-    std::chrono::milliseconds connect{30'000};  // name lookup, TCP and TLS handshake
-    std::chrono::milliseconds stall{60'000};    // no byte moved in either direction
-    std::chrono::milliseconds total{300'000};   // the whole exchange, redirects included
-    std::size_t maxBody = 1024 * 1024;          // bytes of the final response body
-};
+/// The limits of one HTTP exchange, under the name the request's users know them by.
+using HttpBounds = TransferBounds;
 
 /// The bounds new requests get: the defaults above, or the override.
 HttpBounds CurrentHttpBounds();

@@ -1,4 +1,4 @@
-#include "platform/ServiceHost.h"
+#include "service/host/ServiceHost.h"
 
 #include <signal.h>
 #include <spawn.h>
@@ -16,8 +16,8 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/EventLog.h"
 #include "platform/ProgramInfo.h"
+#include "service/host/EventLog.h"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-#include "platform/Curl.h"
+#include "net/curl/Curl.h"
 
 namespace platform::curl {
 

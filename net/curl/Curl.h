@@ -6,8 +6,10 @@
 #include <optional>
 #include <string>
 
+#include "platform/RuntimeError.h"
+
 /// libcurl as the HTTP request object and the mail component both use it: handles that free
-/// themselves, the one global initialisation, and the pieces of a parsed URL.
+/// themselves, the one global initialisation, setting options, and the pieces of a parsed URL.
 namespace platform::curl {
 
 struct EasyCleanup {
@@ -31,6 +33,16 @@ using UrlHandle = std::unique_ptr<CURLU, UrlCleanup>;
 /// libcurl's global initialisation, done once for the process before the first handle; returns
 /// its result, the same on every call.
 CURLcode GlobalInit();
+
+/// Sets one option of `handle`. libcurl refuses one only when memory runs out or it was built
+/// without the feature; that throws RuntimeError with libcurl's code and its words for it.
+template <typename Value>
+void SetOption(CURL* handle, CURLoption option, Value value) {
+    const CURLcode code = curl_easy_setopt(handle, option, value);
+    if (code != CURLE_OK) {
+        throw RuntimeError(code, curl_easy_strerror(code));
+    }
+}
 
 /// Appends `line` to `list`; false, with the list unchanged, when memory ran out.
 bool Append(StringList& list, const std::string& line);

@@ -1,4 +1,4 @@
-#include "platform/HttpRequest.h"
+#include "net/http/HttpRequest.h"
 
 #include "platform/RuntimeError.h"
 

@@ -1,8 +1,8 @@
-#include "platform/CurlPoll.h"
+#include "net/curl/CurlPoll.h"
 
 #include <optional>
 
-#include "platform/Curl.h"
+#include "net/curl/Curl.h"
 #include "platform/EventLoop.h"
 
 namespace platform {
@@ -29,8 +29,7 @@ CURLcode PerformWithEvents(CURL* handle) {
             break;
         }
         DoEvents();
-        const EventLoop* loop = EventLoop::Current();
-        if (loop != nullptr && loop->QuitRequested()) {
+        if (StopPending()) {
             result = CURLE_ABORTED_BY_CALLBACK;
         } else if (PollTransfers(multi.get(), 1000, true) != CURLM_OK) {
             result = CURLE_RECV_ERROR;

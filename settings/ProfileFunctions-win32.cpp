@@ -1,4 +1,4 @@
-#include "platform/ProfileFunctions.h"
+#include "settings/ProfileFunctions.h"
 
 #include <windows.h>
 // windows.h maps these names to its own ANSI functions; ours are the UTF-8 ones.
@@ -16,10 +16,10 @@
 
 #include "platform/AccessControl-win32.h"
 #include "platform/FileHandle-win32.h"
-#include "platform/ProfileFormat.h"
-#include "platform/ProfileFunctions-win32.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
+#include "settings/ProfileFormat.h"
+#include "settings/ProfileFunctions-win32.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/ProfileFormat.h"
+#include "settings/ProfileFormat.h"
 
 #include <optional>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "platform/MailFormat.h"
+#include "net/mail/MailFormat.h"
 
 #include <algorithm>
 #include <chrono>

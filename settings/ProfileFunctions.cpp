@@ -1,4 +1,4 @@
-#include "platform/ProfileFunctions.h"
+#include "settings/ProfileFunctions.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "platform/HttpResponse.h"
+#include "net/http/HttpResponse.h"
 
 #include "platform/Text.h"
 

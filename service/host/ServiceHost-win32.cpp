@@ -1,4 +1,4 @@
-#include "platform/ServiceHost.h"
+#include "service/host/ServiceHost.h"
 
 #include <windows.h>
 // windows.h maps StartService to the service manager's StartServiceA; ours is the host's own.
@@ -10,9 +10,9 @@
 #include <mutex>
 #include <string>
 
-#include "platform/EventLog.h"
-#include "platform/ServiceHost-win32.h"
 #include "platform/Text.h"
+#include "service/host/EventLog.h"
+#include "service/host/ServiceHost-win32.h"
 
 namespace platform {
 

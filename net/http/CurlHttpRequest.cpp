@@ -2,12 +2,12 @@
 #include <climits>
 #include <string_view>
 
-#include "platform/Curl.h"
-#include "platform/CurlPoll.h"
+#include "net/curl/Curl.h"
+#include "net/curl/CurlPoll.h"
+#include "net/http/HttpRedirect.h"
+#include "net/http/HttpRequest.h"
+#include "net/http/HttpResponse.h"
 #include "platform/EventLoop.h"
-#include "platform/HttpRedirect.h"
-#include "platform/HttpRequest.h"
-#include "platform/HttpResponse.h"
 #include "platform/ProgramInfo.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
@@ -211,10 +211,7 @@ class CurlHttpRequest final : public HttpRequest {
   private:
     template <typename Value>
     void Set(CURLoption option, Value value) {
-        CURLcode code = curl_easy_setopt(easy_.get(), option, value);
-        if (code != CURLE_OK) {
-            throw TransferError(code, "");
-        }
+        curl::SetOption(easy_.get(), option, value);
     }
 
     void Append(const std::string& header) {

@@ -1,4 +1,4 @@
-#include "platform/EventLog.h"
+#include "service/host/EventLog.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
-#include "platform/HttpRedirect.h"
+#include "net/http/HttpRedirect.h"
 
 #include <algorithm>
 #include <optional>
 
-#include "platform/Curl.h"
+#include "net/curl/Curl.h"
 #include "platform/Text.h"
 
 namespace platform {
