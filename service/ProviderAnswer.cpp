@@ -94,22 +94,14 @@ std::string ConfirmedFor() {
 void StoreSentAddresses(const SentAddresses& sent) {
     const bool otherHost = AppSettings.LastIPHost != ConfirmedFor();
     bool stored = true;
-    bool narrowed = false;
     auto store = [&](const char* key, const std::optional<std::string>& address,
                      const std::string& before) {
-        bool narrowedNow = false;
         if (address || (otherHost && !before.empty())) {
-            stored =
-                WriteIniValue("WAN", key, address.value_or(""), SettingsFilePath(), &narrowedNow) &&
-                stored;
+            stored = WriteIniValue("WAN", key, address.value_or(""), SettingsFilePath()) && stored;
         }
-        narrowed = narrowed || narrowedNow;
     };
     store("LastIPAdress", sent.IPv4, AppSettings.LastIPAdress);
     store("LastIPv6Adress", sent.IPv6, AppSettings.LastIPv6Adress);
-    if (narrowed) {
-        WriteLog("The settings file was open to other users; its mode is now 0600.", 1);
-    }
     if (stored) {
         WriteIniValue("WAN", "LastIPHost", ConfirmedFor(), SettingsFilePath());
         // A second update of the same cycle (one per family) must not drop this one's address.

@@ -7,7 +7,8 @@
 
 int main(int argc, char** argv) {
     platform::InitializeProcess();
-    // A settings write that fails for a reason an administrator must act on says so in the log.
+    // What a settings write tells beyond its result (a refused lock, a mode it had to narrow) is
+    // for the administrator: the log has it.
     platform::SetProfileNotices([](const std::string& line) { WriteLog(line, 1); });
     // The options are compared with the whole argument text, so "-install x" is no "-install".
     std::string commandLine;

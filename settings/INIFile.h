@@ -10,8 +10,7 @@ std::string ReadIniValue(const std::string& section, const std::string& key,
                          std::int16_t size);
 
 /// Writes one key of the settings file, creating file and section as needed. Returns false when
-/// the file could not be written; it is then left as it was. `modeNarrowed`, when given, tells
-/// whether the write took away the access that group or others had to the file, for the caller
-/// to log.
+/// the file could not be written; it is then left as it was. What the write had to mend on the
+/// way (a mode that let others read the file) goes to the profile notices.
 bool WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
-                   const std::string& file, bool* modeNarrowed = nullptr);
+                   const std::string& file);

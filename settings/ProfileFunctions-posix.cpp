@@ -217,8 +217,14 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
         }
         content = std::move(*read);
     }
-    return ReplaceFile(target, folder.Get(), directory, file.Get() >= 0 ? &original : nullptr,
-                       ProfileUpdated(content, section, key, value));
+    if (!ReplaceFile(target, folder.Get(), directory, file.Get() >= 0 ? &original : nullptr,
+                     ProfileUpdated(content, section, key, value))) {
+        return false;
+    }
+    if (file.Get() >= 0 && (original.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        ProfileNotice("The settings file was open to other users; its mode is now 0600.");
+    }
+    return true;
 }
 
 }  // namespace platform

@@ -30,7 +30,8 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
                                const std::string& value, const std::string& path);
 
 /// Sets who hears what a writer has to say beyond its result, one line at a time (why the lock
-/// of the writers was refused); the service logs it. Nobody hears it by default.
+/// of the writers was refused, that a file others could read is now private); the service logs
+/// it. Nobody hears it by default.
 void SetProfileNotices(std::function<void(const std::string&)> receiver);
 /// Tells `line` to whoever SetProfileNotices named; for the platforms' writers.
 void ProfileNotice(const std::string& line);

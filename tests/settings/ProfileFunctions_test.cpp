@@ -185,13 +185,21 @@ TEST_F(ProfileFunctionsTest, Write_FileIsAlwaysPrivateAndKeepsOwnerGroupAndLink)
     ASSERT_EQ(chown(path_.c_str(), owner, group), 0);
     fs::rename(path_, dir_ + "/real.ini");
     fs::create_symlink("real.ini", path_);
+    std::vector<std::string> notices;
+    platform::SetProfileNotices([&](const std::string& line) { notices.push_back(line); });
     ASSERT_TRUE(WritePrivateProfileString("A", "K", "2", path_));
+    ASSERT_TRUE(WritePrivateProfileString("A", "K", "3", path_));
+    platform::SetProfileNotices(nullptr);
+    EXPECT_EQ(notices,
+              std::vector<std::string>{
+                  "The settings file was open to other users; its mode is now 0600."})
+        << "once, by the write that narrowed it";
     ASSERT_EQ(stat(path_.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u) << "the passwords are no longer readable by all";
     EXPECT_EQ(info.st_uid, owner);
     EXPECT_EQ(info.st_gid, group);
     EXPECT_TRUE(fs::is_symlink(path_));
-    EXPECT_EQ(Slurp(), "[A]\nK=2\n");
+    EXPECT_EQ(Slurp(), "[A]\nK=3\n");
 }
 
 // Root ignores file permissions, so a root test run writes from a child that is "nobody".
