@@ -22,30 +22,6 @@ RuntimeError TransferError(CURLcode code, const std::string& detail) {
     return RuntimeError(code, detail.empty() ? curl_easy_strerror(code) : detail);
 }
 
-// libcurl would guess a scheme for "host/path" and accept blanks in places; the request object
-// takes only complete http and https URLs.
-void CheckUrl(const std::string& url) {
-    curl::UrlHandle handle(curl_url());
-    if (!handle) {
-        throw RuntimeError(CURLE_OUT_OF_MEMORY, "Out of memory");
-    }
-    const CURLUcode code = curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0);
-    const auto scheme = curl::UrlPart(handle.get(), CURLUPART_SCHEME);
-    const bool web = scheme && (*scheme == "http" || *scheme == "https");
-    // The URL itself stays out of the text: it may carry credentials, and callers that report
-    // the failure name the URL themselves.
-    if (code != CURLUE_OK) {
-        throw HttpUsageError(std::string("URL not accepted: ") + curl_url_strerror(code));
-    }
-    if (!web) {
-        throw HttpUsageError("URL not accepted: not an http or https URL");
-    }
-    // A zone id names an interface of this machine; no address outside it could answer there.
-    if (curl::UrlPart(handle.get(), CURLUPART_ZONEID)) {
-        throw HttpUsageError("URL not accepted: zone id");
-    }
-}
-
 class CurlHttpRequest final : public HttpRequest {
   public:
     CurlHttpRequest() {
@@ -66,7 +42,7 @@ class CurlHttpRequest final : public HttpRequest {
               const std::string& user, const std::string& password) override {
         Reset();
         std::string wireMethod = WireMethod(method);
-        CheckUrl(url);
+        CheckRequestUrl(url);
         bounds_ = CurrentHttpBounds();
         const std::string userAgent = "Tovik-ZARVOUpdater/" + ProgramVersion();
         Set(CURLOPT_ERRORBUFFER, errorText_);
@@ -311,7 +287,7 @@ class CurlHttpRequest final : public HttpRequest {
             return true;
         }
         try {
-            CheckUrl(target);
+            CheckRequestUrl(target);
             Detach();
             if (!RedirectKeepsCredentials(url_, target)) {
                 Set(CURLOPT_USERNAME, static_cast<char*>(nullptr));
