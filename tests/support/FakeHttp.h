@@ -45,8 +45,7 @@ class FakeHttp {
         explicit Request(FakeHttp& owner) : owner_(owner) {}
         void open(const std::string& method, const std::string& url, bool, const std::string& user,
                   const std::string& password) override {
-            owner_.requests_.push_back(
-                {method, url, user, password, platform::AddressFamily::Any});
+            owner_.requests_.push_back({method, url, user, password, platform::AddressFamily::Any});
             state_ = Opened;
         }
         void setRequestHeader(const std::string&, const std::string&) override {}
