@@ -87,7 +87,7 @@ class AjaxComm {
     std::string sUserName;
     std::string sPassword;
     std::string sSendMethod = "post";
-    platform::AddressFamily family_ = platform::AddressFamily::Any;
+    platform::AddressFamily family_ = platform::AddressFamily::IPv4;
     bool bAbort = false;
     std::string sFailureReason;
     int lStatus = 0;

@@ -34,6 +34,12 @@ constexpr EventEntry ContinuedEvent{4, 110};
 
 using platform::errors::AsRuntimeError;
 
+// The provider's credentials go to an http:// server, which anyone on the way can read.
+bool CredentialsCrossReadable() {
+    return platform::EqualsIgnoringCase(AppSettings.ZARVOServer.substr(0, 7), "http://") &&
+           !(AppSettings.Username.empty() && AppSettings.Password.empty());
+}
+
 const std::string ReadableCredentials =
     "the provider password crosses the network readable: ZARVOServer is http://, not https://";
 
@@ -171,13 +177,14 @@ void frmmain::NTService1_Control(int) {}
 
 void frmmain::ShowStatus() {
     const std::string held = pacing_.HoldReason();
-    std::string text = bPaused           ? "Paused"
-                       : settingsFailed_ ? settingsProblem_
-                       : !held.empty()   ? held
-                       : settingsMissing_
-                           ? "settings file " + SettingsFilePath() + " not found; defaults in use"
-                       : readableCredentials_ ? "Running; " + ReadableCredentials
-                                              : "Running";
+    std::string text =
+        bPaused            ? "Paused"
+        : settingsFailed_  ? settingsProblem_
+        : !held.empty()    ? held
+        : settingsMissing_ ? "settings file " + SettingsFilePath() + " not found; defaults in use"
+        // Until the settings say https, whether or not an update went out since.
+        : sentReadableCredentials_ && CredentialsCrossReadable() ? "Running; " + ReadableCredentials
+                                                                 : "Running";
     if (text != status_) {
         status_ = text;
         NTService1.SetStatus(text);
@@ -266,19 +273,20 @@ AjaxValue frmmain::Request(const std::string& URL_Parameter) {
 bool frmmain::SendUpdate(const SentAddresses& sent, const std::string& startTime) {
     AjaxComm1.SendMethod(pacing_.UpdateMethod());
     AjaxComm1.ServerAddress(AppSettings.ZARVOServer + "/");
-    // Only the echo pages are bound to a family; the provider is reached however the machine
-    // reaches it.
-    AjaxComm1.AddressFamily(platform::AddressFamily::Any);
+    // Over IPv4, as ever: a provider takes the address an update without myip came from. With
+    // IPv4 switched off (DS-Lite), the provider is reached however the machine reaches it.
+    AjaxComm1.AddressFamily(AppSettings.IPv4 ? platform::AddressFamily::IPv4
+                                             : platform::AddressFamily::Any);
     AjaxComm1.ContentType("TEXT");
     AjaxComm1.Asynchronize(true);
     AjaxComm1.UserName(AppSettings.Username);
     AjaxComm1.Password(AppSettings.Password);
     WriteLog("Update this Host: " + AppSettings.Host, 4);
-    readableCredentials_ =
-        platform::EqualsIgnoringCase(AppSettings.ZARVOServer.substr(0, 7), "http://") &&
-        !(AppSettings.Username.empty() && AppSettings.Password.empty());
-    if (readableCredentials_) {
+    sentReadableCredentials_ = CredentialsCrossReadable();
+    // Once a cycle, even when it sends one request per family.
+    if (sentReadableCredentials_ && !warnedOfReadableCredentials_) {
         WriteLog("Warning: " + ReadableCredentials, 1);
+        warnedOfReadableCredentials_ = true;
     }
     const std::string query = "nic/update?hostname=" + AppSettings.Host + "&myip=" + MyIpList(sent);
     AjaxValue reply = Request(query);
@@ -318,6 +326,7 @@ bool frmmain::UpdateIfNew(const std::string& startTime) {
     if (updates.empty() || !AppSettings.ZARVOUpdater) {
         return true;
     }
+    warnedOfReadableCredentials_ = false;
     for (const SentAddresses& sent : updates) {
         // With one request per family, an answer that holds or postpones the updates stops the
         // next request as well.

@@ -90,8 +90,10 @@ class frmmain {
     std::optional<std::int32_t> lastLoadedInterval_;
     std::string status_;
     UpdatePacing pacing_;
-    /// The last update offered the provider's credentials over plain http.
-    bool readableCredentials_ = false;
+    /// An update offered the provider's credentials over plain http.
+    bool sentReadableCredentials_ = false;
+    /// This cycle has said that the credentials cross the network readable.
+    bool warnedOfReadableCredentials_ = false;
 };
 
 }  // namespace zarvoupdater

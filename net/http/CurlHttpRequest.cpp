@@ -53,6 +53,7 @@ class CurlHttpRequest final : public HttpRequest {
         // upgrade from http to https that providers ask for.
         Set(CURLOPT_FOLLOWLOCATION, 0L);
         Set(CURLOPT_USERAGENT, userAgent.c_str());
+        Set(CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
         Set(CURLOPT_SSL_VERIFYPEER, 1L);
         Set(CURLOPT_SSL_VERIFYHOST, 2L);
         Set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(bounds_.connect.count()));

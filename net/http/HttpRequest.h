@@ -38,7 +38,7 @@ class HttpRequest {
     virtual void open(const std::string& method, const std::string& url, bool async,
                       const std::string& user, const std::string& password) = 0;
     virtual void setRequestHeader(const std::string& name, const std::string& value) = 0;
-    /// Connects over this family only; either unless set between open and send. An echo page
+    /// Connects over this family only; IPv4 unless set between open and send. An echo page
     /// shows the address of the family it was reached over.
     virtual void setAddressFamily(AddressFamily family) = 0;
     /// Starts the exchange; GET and HEAD send no body. A synchronous request returns only when

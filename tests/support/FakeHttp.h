@@ -45,7 +45,8 @@ class FakeHttp {
         explicit Request(FakeHttp& owner) : owner_(owner) {}
         void open(const std::string& method, const std::string& url, bool, const std::string& user,
                   const std::string& password) override {
-            owner_.requests_.push_back({method, url, user, password, platform::AddressFamily::Any});
+            owner_.requests_.push_back(
+                {method, url, user, password, platform::AddressFamily::IPv4});
             state_ = Opened;
         }
         void setRequestHeader(const std::string&, const std::string&) override {}
