@@ -160,8 +160,9 @@ std::vector<SentAddresses> UpdatesDue(const FoundAddresses& found) {
 }
 
 std::string MyIpList(const SentAddresses& sent) {
-    if (sent.IPv4 && sent.IPv6) {
+    // An IPv4 address not found is left out of a list rather than sent as an empty item.
+    if (sent.IPv4 && !sent.IPv4->empty() && sent.IPv6) {
         return *sent.IPv4 + "," + *sent.IPv6;
     }
-    return sent.IPv4.value_or(sent.IPv6.value_or(""));
+    return sent.IPv6.value_or(sent.IPv4.value_or(""));
 }

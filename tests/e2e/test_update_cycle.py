@@ -526,6 +526,8 @@ def test_ipv6_beside_ipv4_goes_out_in_one_update_and_both_are_stored(service, pr
     ({}, {}, {"LastIPAdress": "84.1.2.3"}, [], [f"84.1.2.3,{STABLE6}"], STABLE6),
     ({}, {"IPv6Request": "separate"}, {"LastIPAdress": "84.1.2.3"}, [], [STABLE6], STABLE6),
     ({}, {"IPv6Request": "separate"}, {}, [], ["84.1.2.3", STABLE6], STABLE6),
+    # no IPv4 address (the echo page does not answer): no empty item in the list
+    ({}, {"WANIPAdress": "http://127.0.0.1:1/meineip.php"}, {}, [], [STABLE6], STABLE6),
     # an answer that holds the updates holds the second family's request too
     ({}, {"IPv6Request": "separate"}, {}, ["badauth"], ["84.1.2.3"], None),
     ({}, {}, {"LastIPAdress": "84.1.2.3", "LastIPv6Adress": STABLE6}, [], [], STABLE6),
