@@ -83,9 +83,11 @@ std::string MessageOf(const AnswerRow& row) {
     return message;
 }
 
-// What the stored address was confirmed for; the password stays out of the file's [WAN].
+// What the stored address was confirmed for; the password stays out of the file's [WAN]. Cut as
+// the load cuts it, so that long settings still match what was stored for them.
 std::string ConfirmedFor() {
-    return AppSettings.Host + " (" + AppSettings.Username + " at " + AppSettings.ZARVOServer + ")";
+    return AsReadBack(AppSettings.Host + " (" + AppSettings.Username + " at " +
+                      AppSettings.ZARVOServer + ")");
 }
 
 // The host follows the addresses, so that a failed write never pairs the current host with an

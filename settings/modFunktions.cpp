@@ -10,6 +10,7 @@
 #include "platform/ProgramInfo.h"
 #include "platform/Text.h"
 #include "settings/INIFile.h"
+#include "settings/ProfileFormat.h"
 
 namespace {
 
@@ -178,6 +179,10 @@ void LoadSettingsInto(AppSettingsRecord& record, const std::function<std::string
             throw SettingsConversionError(error, entry.section, entry.key, text);
         }
     }
+}
+
+std::string AsReadBack(const std::string& value) {
+    return platform::ProfileDefault(value, static_cast<std::size_t>(kReadSize));
 }
 
 void LoadSettings() {

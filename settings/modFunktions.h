@@ -13,6 +13,10 @@ std::string SettingsFilePath();
 /// Refills AppSettings from the settings file of the running program.
 void LoadSettings();
 
+/// `value` as a load would read it back once written: a value is read up to a length, so a text
+/// that is compared with a stored one is cut in the same way first.
+std::string AsReadBack(const std::string& value);
+
 /// Which keys a load reads: all of them (the service), or those the settings dialog edits together
 /// with the log settings, which must still convert.
 enum class SettingsKeys { All, Dialog };

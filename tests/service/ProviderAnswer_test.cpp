@@ -114,6 +114,18 @@ TEST_F(ProviderAnswerTest, GoodStoresTheSentAddressNotTheOneInTheAnswer) {
     EXPECT_EQ(StoredAddress(), "") << "an empty address is stored as empty text";
 }
 
+// The host, user name and server together may be longer than a value the load reads back; the
+// address must still count as confirmed for them, or it would be sent again at every cycle.
+TEST_F(ProviderAnswerTest, AnAddressConfirmedForLongSettingsIsConfirmedOnceLoadedAgain) {
+    AppSettings.Host = std::string(200, 'h') + ".zarvo.example";
+    AppSettings.ZARVOServer = "https://dyndns.zarvo.example/" + std::string(100, 'p');
+    Answer("good", "84.1.2.3");
+    // As the next cycle's load reads them.
+    AppSettings.LastIPAdress = StoredAddress();
+    AppSettings.LastIPHost = ReadIniValue("WAN", "LastIPHost", "", SettingsFilePath(), 256);
+    EXPECT_TRUE(IsConfirmedAddress("84.1.2.3"));
+}
+
 // One request per family, after the host changed: the family left out holds the old host's
 // address, which must go out again, but not the one the cycle's other request just stored.
 TEST_F(ProviderAnswerTest, EachFamilyIsStoredForTheCurrentHostAndTheOldHostsAddressDropped) {
