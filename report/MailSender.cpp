@@ -52,7 +52,7 @@ void SendMail(platform::MailComponent* poSendMail, const std::string& SMTPHost,
     } catch (const std::exception& error) {
         failure = platform::errors::AsRuntimeError(error).Text();
     } catch (...) {
-        failure = platform::errors::InternalError("unknown exception").Text();
+        failure = platform::RuntimeError(platform::errors::Internal, "Internal error").Text();
     }
     // A stop request cancels the send; the program writes nothing on its way out.
     if (!failure.empty() && !platform::StopPending()) {
