@@ -203,18 +203,26 @@ std::wstring TemporaryPrefix(const std::wstring& path) {
            (separator == std::wstring::npos ? path : path.substr(separator + 1)) + L".";
 }
 
-bool IsTemporaryName(std::wstring_view name, std::wstring_view prefix) {
-    constexpr std::wstring_view kSuffix = L".tmp";
-    if (!name.starts_with(prefix) || !name.ends_with(kSuffix) ||
-        name.size() != prefix.size() + 16 + kSuffix.size()) {
-        return false;
-    }
-    for (wchar_t c : name.substr(prefix.size(), 16)) {
+bool IsHex(std::wstring_view digits) {
+    for (wchar_t c : digits) {
         if (!iswxdigit(c)) {
             return false;
         }
     }
     return true;
+}
+
+// Besides its own copies, this takes the ones earlier versions made with GetTempFileName:
+// "ini<1 to 4 hex digits>.tmp" in any case.
+bool IsTemporaryName(std::wstring_view name, std::wstring_view prefix) {
+    constexpr std::wstring_view kSuffix = L".tmp";
+    if (name.size() >= 8 && name.size() <= 11 && _wcsnicmp(name.data(), L"ini", 3) == 0 &&
+        _wcsnicmp(name.data() + name.size() - 4, kSuffix.data(), 4) == 0) {
+        return IsHex(name.substr(3, name.size() - 7));
+    }
+    return name.starts_with(prefix) && name.ends_with(kSuffix) &&
+           name.size() == prefix.size() + 16 + kSuffix.size() &&
+           IsHex(name.substr(prefix.size(), 16));
 }
 
 // A writer killed between creating its temporary copy and the rename leaves a full copy of the
@@ -225,7 +233,7 @@ void RemoveLeftovers(const std::wstring& path) {
     const std::wstring directory = DirectoryOf(path);
     const std::wstring namePrefix = prefix.substr(directory.size());
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((prefix + L"*.tmp").c_str(), &found);
+    HANDLE search = FindFirstFileW((directory + L"*.tmp").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         return;
     }

@@ -56,6 +56,9 @@ Section "Install"
   ; The rules come before the programs: a folder chosen outside Program Files may let every user
   ; change it. An earlier installation's settings file first, or the folder's rules would reach it.
   CreateDirectory "$INSTDIR"
+  ; Earlier versions' writers left copies of the settings, named "ini<hex>.tmp", when killed
+  ; mid-write; the folder's rules would make them readable by all users.
+  Delete "$INSTDIR\ini*.tmp"
   IfFileExists "$INSTDIR\zarvoupdater.ini" 0 settings_protected
   StrCpy $1 "$INSTDIR\zarvoupdater.ini"
   StrCpy $2 "${SETTINGS_ACCESS}"
@@ -133,6 +136,7 @@ Section /o "un.remove settings and logs"
   Delete "$INSTDIR\zarvoupdater.ini"
   ; Copies that a writer killed in the middle of a write left behind.
   Delete "$INSTDIR\zarvoupdater.ini.*.tmp"
+  Delete "$INSTDIR\ini*.tmp"
   RMDir /r "$INSTDIR\log"
   RMDir "$INSTDIR"
 SectionEnd

@@ -34,6 +34,7 @@ def test_silent_setup_registers_the_service_and_its_uninstaller_keeps_the_settin
     directory = session.prefix / "drive_c" / "Program Files" / NAME
     directory.mkdir()
     directory.chmod(0o777)
+    (directory / "ini3F2A.tmp").write_bytes(b"[ACCOUNT]\r\nPassword=secret\r\n")
     installed = session.wine(str(setup), "/S", timeout=LONG * 6)
     assert installed.returncode == 0, installed.stdout + installed.stderr
 

@@ -214,19 +214,24 @@ TEST_F(ProfileFunctionsWindowsOnly, EveryWriteLeavesTheFileToAdministratorsAndCl
     fs::remove(file);
     WriteBytes("[WAN]\r\nLastIPAdress=1.2.3.4\r\n");
     ASSERT_NE(Dacl(file).find(L";;;WD)"), std::wstring::npos) << "readable by all before";
-    const fs::path leftover = dir_ / L"zarvoupdater.ini.00000001deadbeef.tmp";
-    const std::vector<fs::path> others = {dir_ / L"zarvoupdater.ini.bak.tmp",
-                                          dir_ / L"other.ini.00000001deadbeef.tmp"};
-    for (const fs::path& copy : others) {
-        std::ofstream(copy) << "kept";
+    // Leftovers are removed, the others kept; "ini<hex>.tmp" came from GetTempFileName.
+    const std::vector<std::pair<std::wstring, bool>> copies = {
+        {L"zarvoupdater.ini.00000001deadbeef.tmp", true},
+        {L"ini3F2A.tmp", true},
+        {L"INI1.TMP", true},
+        {L"zarvoupdater.ini.bak.tmp", false},
+        {L"other.ini.00000001deadbeef.tmp", false},
+        {L"ini.tmp", false},
+        {L"ini12345.tmp", false},
+        {L"inixyz.tmp", false}};
+    for (const auto& [name, leftover] : copies) {
+        std::ofstream(dir_ / name) << "[ACCOUNT]\r\nPassword=secret\r\n";
     }
-    std::ofstream(leftover) << "[ACCOUNT]\r\nPassword=secret\r\n";
     ASSERT_TRUE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.4", path_));
     EXPECT_EQ(Dacl(file).find(L";;;WD)"), std::wstring::npos) << Dacl(file);
     EXPECT_EQ(Bytes(), "[WAN]\r\nLastIPAdress=84.1.2.4\r\n");
-    EXPECT_FALSE(fs::exists(leftover));
-    for (const fs::path& copy : others) {
-        EXPECT_TRUE(fs::exists(copy)) << copy;
+    for (const auto& [name, leftover] : copies) {
+        EXPECT_NE(fs::exists(dir_ / name), leftover) << fs::path(name);
     }
 }
 
