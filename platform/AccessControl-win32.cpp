@@ -80,15 +80,21 @@ DWORD Protect(const std::wstring& path, const wchar_t* sddl) {
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
     PACL dacl = nullptr;
+    PSID owner = nullptr;
     if (!GetSecurityDescriptorDacl(rules.Get()->lpSecurityDescriptor, &present, &dacl,
-                                   &defaulted)) {
+                                   &defaulted) ||
+        !GetSecurityDescriptorOwner(rules.Get()->lpSecurityDescriptor, &owner, &defaulted)) {
         return GetLastError();
     }
+    // A folder made beforehand by a user stays that user's otherwise, who could then put any
+    // rules back.
+    const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION |
+                                      PROTECTED_DACL_SECURITY_INFORMATION |
+                                      (owner != nullptr ? OWNER_SECURITY_INFORMATION : 0);
     // SetNamedSecurityInfoW, not SetFileSecurityW: it also passes the inheritable entries on to
     // what the folder holds already (the programs, log\ of an earlier installation).
-    return SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-                                 DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                 nullptr, nullptr, dacl, nullptr);
+    return SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT, what, owner,
+                                 nullptr, dacl, nullptr);
 }
 
 bool OthersMayChange(const std::wstring& path) {

@@ -12,10 +12,11 @@ namespace platform {
 /// The settings file and every temporary copy of it hold passwords: SYSTEM and the
 /// Administrators with full control, nobody else.
 inline constexpr wchar_t kSettingsFileAccess[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
-/// The program folder: SYSTEM and the Administrators may change it, the users read and run its
-/// programs. Its programs and log\ inherit that; the settings file keeps its own.
+/// The program folder: the Administrators own it (an owner may always change the rules), SYSTEM
+/// and they may change it, the users read and run its programs. Its programs and log\ inherit
+/// that; the settings file keeps its own.
 inline constexpr wchar_t kProgramFolderAccess[] =
-    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
+    L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
 /// The mutex of the settings file's writers: the Administrators own it, only they and SYSTEM
 /// may open it.
 inline constexpr wchar_t kWritersLockAccess[] = L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
@@ -35,7 +36,8 @@ class SecurityAttributes {
     SECURITY_ATTRIBUTES attributes_{};
 };
 
-/// Gives the file or folder `path` the protected DACL of `sddl` and passes its inheritable
+/// Gives the file or folder `path` the owner (where `sddl` names one) and the protected DACL of
+/// `sddl` and passes its inheritable
 /// entries on to what the folder holds; ERROR_SUCCESS or the error.
 DWORD Protect(const std::wstring& path, const wchar_t* sddl);
 

@@ -13,7 +13,7 @@ SetCompressor /SOLID lzma
 ; The access rules of the programs' own code (platform/AccessControl-win32.h): the folder may be
 ; changed by SYSTEM and the Administrators only, as the service runs its programs as LocalSystem;
 ; the settings file holds passwords and keeps rules of its own.
-!define FOLDER_ACCESS "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)"
+!define FOLDER_ACCESS "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)"
 !define SETTINGS_ACCESS "D:P(A;;FA;;;SY)(A;;FA;;;BA)"
 
 Name "${NAME} ${VERSION}"
@@ -36,8 +36,8 @@ Function un.onInit
   SetRegView 64
 FunctionEnd
 
-; Gives the file or folder $1 the protected DACL of the SDDL text $2, passed on to what a folder
-; holds; $0 is 0 or the error.
+; Gives the file or folder $1 the owner (if any) and the protected DACL of the SDDL text $2, the
+; DACL passed on to what a folder holds; $0 is 0 or the error.
 Function Protect
   System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w r2, i 1, *p .R0, p 0) i .R1 ?e'
   Pop $0
@@ -45,7 +45,16 @@ Function Protect
   System::Call 'advapi32::GetSecurityDescriptorDacl(p R0, *i .R2, *p .R3, *i .R4) i .R1 ?e'
   Pop $0
   StrCmp $R1 0 free
-  ; SE_FILE_OBJECT; DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
+  System::Call 'advapi32::GetSecurityDescriptorOwner(p R0, *p .R5, *i .R4) i .R1 ?e'
+  Pop $0
+  StrCmp $R1 0 free
+  ; SE_FILE_OBJECT; DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, and
+  ; OWNER_SECURITY_INFORMATION where the rules name an owner: a folder made beforehand by a user
+  ; would stay that user's, who could put any rules back.
+  StrCmp $R5 0 dacl_only
+  System::Call 'advapi32::SetNamedSecurityInfoW(w r1, i 1, i 0x80000005, p R5, p 0, p R3, p 0) i .r0'
+  Goto free
+dacl_only:
   System::Call 'advapi32::SetNamedSecurityInfoW(w r1, i 1, i 0x80000004, p 0, p 0, p R3, p 0) i .r0'
 free:
   System::Call 'kernel32::LocalFree(p R0)'

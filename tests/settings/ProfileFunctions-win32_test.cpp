@@ -199,11 +199,14 @@ TEST(AccessRules, SettingsForAdministratorsOnlyProgramsRunByUsers) {
             EXPECT_EQ(rights, grant.rights) << "well-known SID " << grant.who;
         }
     }
-    platform::SecurityAttributes lock(platform::kWritersLockAccess);
-    PSID owner = nullptr;
-    BOOL defaulted = FALSE;
-    ASSERT_TRUE(GetSecurityDescriptorOwner(lock.Get()->lpSecurityDescriptor, &owner, &defaulted));
-    EXPECT_TRUE(owner != nullptr && IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+    for (const wchar_t* owned : {platform::kWritersLockAccess, platform::kProgramFolderAccess}) {
+        platform::SecurityAttributes rules(owned);
+        PSID owner = nullptr;
+        BOOL defaulted = FALSE;
+        ASSERT_TRUE(
+            GetSecurityDescriptorOwner(rules.Get()->lpSecurityDescriptor, &owner, &defaulted));
+        EXPECT_TRUE(owner != nullptr && IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+    }
 }
 
 TEST_F(ProfileFunctionsWindowsOnly, EveryWriteLeavesTheFileToAdministratorsAndClearsLeftovers) {
