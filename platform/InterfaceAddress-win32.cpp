@@ -17,13 +17,14 @@ namespace platform {
 
 namespace {
 
-// Windows gives its privacy addresses a random suffix; the address to publish is the one whose
-// suffix comes from the link layer or the administrator.
+// Windows gives its privacy addresses a random suffix, and by default its stable ones as well;
+// what sets the privacy addresses apart is that Windows keeps them out of its own DNS entries.
 InterfaceAddress FromUnicast(const IP_ADAPTER_UNICAST_ADDRESS& unicast) {
     InterfaceAddress address;
     const auto* socketAddress = reinterpret_cast<const sockaddr_in6*>(unicast.Address.lpSockaddr);
     std::memcpy(address.bytes.data(), &socketAddress->sin6_addr, address.bytes.size());
-    address.temporary = unicast.SuffixOrigin == IpSuffixOriginRandom;
+    address.temporary = unicast.SuffixOrigin == IpSuffixOriginRandom &&
+                        (unicast.Flags & IP_ADAPTER_ADDRESS_DNS_ELIGIBLE) == 0;
     address.deprecated = unicast.DadState == IpDadStateDeprecated;
     address.tentative = unicast.DadState == IpDadStateTentative ||
                         unicast.DadState == IpDadStateDuplicate ||
