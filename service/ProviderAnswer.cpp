@@ -125,15 +125,22 @@ std::string WithoutLineBreaks(std::string text) {
     return text;
 }
 
-bool IsConfirmedAddress(const std::string& address) {
+namespace {
+
+bool IsConfirmedAs(const std::string& address, const std::string& stored) {
     // A file written before the host was kept beside the address: the address alone decides.
-    return !address.empty() && address == AppSettings.LastIPAdress &&
+    return !address.empty() && address == stored &&
            (AppSettings.LastIPHost.empty() || AppSettings.LastIPHost == ConfirmedFor());
 }
 
+}  // namespace
+
+bool IsConfirmedAddress(const std::string& address) {
+    return IsConfirmedAs(address, AppSettings.LastIPAdress);
+}
+
 bool IsConfirmedIPv6Address(const std::string& address) {
-    return !address.empty() && address == AppSettings.LastIPv6Adress &&
-           (AppSettings.LastIPHost.empty() || AppSettings.LastIPHost == ConfirmedFor());
+    return IsConfirmedAs(address, AppSettings.LastIPv6Adress);
 }
 
 AnswerOutcome HandleProviderAnswer(const std::string& answer, const SentAddresses& sent,
