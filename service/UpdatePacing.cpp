@@ -44,8 +44,8 @@ std::string UpdatePacing::WaitReason() const {
     }
     const std::int64_t minutes = (TroubleWaitTicks - ticksSinceTrouble_ + 59) / 60;
     return "Update postponed: the provider answered \"" + *troubleCode_ +
-           "\" (trouble on its end); the next update waits " + std::to_string(minutes) +
-           " more minute(s).";
+           "\" (trouble on its end); the next update waits at least " + std::to_string(minutes) +
+           " more minute(s), until the first check after that.";
 }
 
 std::string UpdatePacing::UpdateMethod() const {

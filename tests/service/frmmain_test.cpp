@@ -428,7 +428,7 @@ TEST_F(frmmainTest, TroubleOnTheProvidersEndPutsTheNextUpdateOffFor1800Ticks) {
     Lines log = LogLines();
     EXPECT_EQ(log[log.size() - 4],
               "Update postponed: the provider answered \"911\" (trouble on its end); the next "
-              "update waits 1 more minute(s).");
+              "update waits at least 1 more minute(s), until the first check after that.");
     http_.Queue("84.4.4.4");
     http_.Queue("good");
     form_->Timer_Timer();
