@@ -11,10 +11,15 @@
 
 namespace {
 
-void PrepareEchoRequest(AjaxComm& AjaxComm1, const std::string& server,
-                        platform::AddressFamily family) {
+// Reads the echo page at `url` over `family` alone, naming `what` it is asked for in the log;
+// nothing when a stop came meanwhile.
+std::optional<std::string> ReadEchoPage(AjaxComm& AjaxComm1, const EchoRequest& request,
+                                        const std::string& url, platform::AddressFamily family,
+                                        const std::string& what) {
+    const std::string echoServer = ServerPart(url);
+    const std::string echoPath = PathPart(url);
     AjaxComm1.SendMethod("get");
-    AjaxComm1.ServerAddress(server);
+    AjaxComm1.ServerAddress(echoServer);
     AjaxComm1.ContentType("TEXT");
     AjaxComm1.Asynchronize(true);
     // The control keeps the provider's credentials from the last update; they are not for
@@ -22,6 +27,8 @@ void PrepareEchoRequest(AjaxComm& AjaxComm1, const std::string& server,
     AjaxComm1.UserName("");
     AjaxComm1.Password("");
     AjaxComm1.AddressFamily(family);
+    WriteLog("Get external " + what + " from: " + WithoutCredentials(echoServer + echoPath), 4);
+    return request(echoPath);
 }
 
 std::optional<std::string> FindExternalIPv4Address(AjaxComm& AjaxComm1,
@@ -29,11 +36,8 @@ std::optional<std::string> FindExternalIPv4Address(AjaxComm& AjaxComm1,
     if (!AppSettings.StaticIPAddress.empty()) {
         return AppSettings.StaticIPAddress;
     }
-    const std::string echoServer = ServerPart(AppSettings.WANIPAdress);
-    const std::string echoPath = PathPart(AppSettings.WANIPAdress);
-    PrepareEchoRequest(AjaxComm1, echoServer, platform::AddressFamily::IPv4);
-    WriteLog("Get external IP Address from: " + WithoutCredentials(echoServer + echoPath), 4);
-    std::optional<std::string> echoPage = request(echoPath);
+    std::optional<std::string> echoPage = ReadEchoPage(AjaxComm1, request, AppSettings.WANIPAdress,
+                                                       platform::AddressFamily::IPv4, "IP Address");
     if (!echoPage) {
         return std::nullopt;
     }
@@ -61,11 +65,9 @@ std::string StableInterfaceAddress() {
 }
 
 std::optional<std::string> EchoPageIPv6Address(AjaxComm& AjaxComm1, const EchoRequest& request) {
-    const std::string echoServer = ServerPart(AppSettings.WANIPv6Source);
-    const std::string echoPath = PathPart(AppSettings.WANIPv6Source);
-    PrepareEchoRequest(AjaxComm1, echoServer, platform::AddressFamily::IPv6);
-    WriteLog("Get external IPv6 Address from: " + WithoutCredentials(echoServer + echoPath), 4);
-    std::optional<std::string> echoPage = request(echoPath);
+    std::optional<std::string> echoPage =
+        ReadEchoPage(AjaxComm1, request, AppSettings.WANIPv6Source, platform::AddressFamily::IPv6,
+                     "IPv6 Address");
     if (!echoPage) {
         return std::nullopt;
     }
