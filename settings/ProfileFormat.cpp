@@ -220,6 +220,17 @@ std::string ProfileDefault(std::string_view value, std::size_t size) {
     return Truncated(value, size);
 }
 
+std::string ProfileValueOrDefault(const std::optional<std::string>& content,
+                                  std::string_view section, std::string_view key,
+                                  std::string_view defaultValue, std::size_t size) {
+    if (content) {
+        if (std::optional<std::string> value = ProfileValue(*content, section, key, size)) {
+            return *value;
+        }
+    }
+    return ProfileDefault(defaultValue, size);
+}
+
 std::string ProfileUpdated(std::string_view content, std::string_view section, std::string_view key,
                            const std::string& value) {
     return Updated(content, TrimBlanks(section), TrimBlanks(key), value);

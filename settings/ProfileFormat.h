@@ -15,6 +15,11 @@ std::optional<std::string> ProfileValue(std::string_view content, std::string_vi
                                         std::string_view key, std::size_t size);
 /// `value` cut the way a value read from the file is cut.
 std::string ProfileDefault(std::string_view value, std::size_t size);
+/// What a read gives: the key's value in `content`, or the default when there is no content
+/// (no readable file) or no such key, both cut to `size` - 1 characters.
+std::string ProfileValueOrDefault(const std::optional<std::string>& content,
+                                  std::string_view section, std::string_view key,
+                                  std::string_view defaultValue, std::size_t size);
 /// `content` with `key` in `section` set to `value`; every other line keeps its bytes.
 std::string ProfileUpdated(std::string_view content, std::string_view section, std::string_view key,
                            const std::string& value);

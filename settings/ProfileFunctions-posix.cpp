@@ -171,12 +171,7 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
     if (file.Get() >= 0) {
         content = ReadAll(file.Get());
     }
-    if (content) {
-        if (std::optional<std::string> value = ProfileValue(*content, section, key, size)) {
-            return *value;
-        }
-    }
-    return ProfileDefault(defaultValue, size);
+    return ProfileValueOrDefault(content, section, key, defaultValue, size);
 }
 
 bool WritePrivateProfileString(const std::string& section, const std::string& key,

@@ -314,12 +314,9 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
         content = ReadAll(file.Get());
     }
     if (content) {
-        const std::string text = ToUtf8(*content, EncodingOf(*content));
-        if (std::optional<std::string> value = ProfileValue(text, section, key, size)) {
-            return *value;
-        }
+        content = ToUtf8(*content, EncodingOf(*content));
     }
-    return ProfileDefault(defaultValue, size);
+    return ProfileValueOrDefault(content, section, key, defaultValue, size);
 }
 
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
