@@ -122,8 +122,9 @@ std::optional<FoundAddresses> FindExternalAddresses(AjaxComm& AjaxComm1,
     return found;
 }
 
-// A missing IPv6 address alone calls for no update: unlike IPv4, where an empty myip lets the
-// provider take the address the request came from, the request does not come over IPv6.
+// A missing IPv6 address alone calls for no update: an empty myip lets the provider take the
+// address the request came from, which is no IPv6 address of this machine's own (over IPv4, or
+// through a DS-Lite line's carrier).
 std::vector<SentAddresses> UpdatesDue(const FoundAddresses& found) {
     const bool ipv4New = AppSettings.IPv4 && !IsConfirmedAddress(found.IPv4);
     const bool ipv6Found = AppSettings.IPv6 && !found.IPv6.empty();
