@@ -123,8 +123,8 @@ std::optional<FoundAddresses> FindExternalAddresses(AjaxComm& AjaxComm1,
 }
 
 // A missing IPv6 address alone calls for no update: an empty myip lets the provider take the
-// address the request came from, which is no IPv6 address of this machine's own (over IPv4, or
-// through a DS-Lite line's carrier).
+// address the request came from: over IPv4 no IPv6 address at all, over IPv6 the machine's
+// temporary one.
 std::vector<SentAddresses> UpdatesDue(const FoundAddresses& found) {
     const bool ipv4New = AppSettings.IPv4 && !IsConfirmedAddress(found.IPv4);
     const bool ipv6Found = AppSettings.IPv6 && !found.IPv6.empty();
