@@ -22,7 +22,7 @@ import tempfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
-from zarvo import FakeProvider, ProgramDir, wait_for, write_ini  # noqa: E402
+from zarvo import FakeProvider, ProgramDir, tls_certificate, wait_for, write_ini  # noqa: E402
 
 TICKS_PER_SECOND = os.sysconf("SC_CLK_TCK")
 SYSTEM_STORE = Path("/etc/ssl/certs/ca-certificates.crt")
@@ -58,20 +58,15 @@ def trust_store(workdir):
     """A self-signed certificate for 127.0.0.1 (certificate and key in one file) and copies of
     the system's store with it added: the folder, as libcurl reads it by default, and the
     bundle."""
-    key, cert = Path(workdir) / "key.pem", Path(workdir) / "cert.pem"
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                    "-keyout", str(key), "-out", str(cert), "-subj", "/CN=bench CA",
-                    "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"],
-                   check=True, capture_output=True, timeout=60)
-    server = Path(workdir) / "server.pem"
-    server.write_text(cert.read_text() + key.read_text())
+    server, ca = tls_certificate(workdir)
+    cert = ca.read_text()
     bundle = Path(workdir) / "ca-bundle.pem"
     shutil.copyfile(SYSTEM_STORE, bundle)
     with bundle.open("a") as text:
-        text.write(cert.read_text())
+        text.write(cert)
     folder = Path(workdir) / "ca-folder"
     shutil.copytree(SYSTEM_STORE.parent, folder, symlinks=True)
-    shutil.copyfile(cert, folder / "bench-ca.pem")
+    (folder / "bench-ca.pem").write_text(cert)
     subprocess.run(["openssl", "rehash", str(folder)], check=True, capture_output=True, timeout=60)
     return server, {"folder": folder, "bundle": bundle}
 

@@ -39,6 +39,19 @@ def write_ini(path, sections):
     Path(path).chmod(0o600)
 
 
+def tls_certificate(directory, names="IP:127.0.0.1,DNS:localhost"):
+    """A self-signed certificate for `names`: (the certificate with its key in one PEM file, for
+    the server; the certificate alone, for the client to trust)."""
+    key, cert = Path(directory) / "tls-key.pem", Path(directory) / "tls-cert.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-keyout", str(key), "-out", str(cert), "-subj", "/CN=zarvo test CA",
+                    "-addext", f"subjectAltName={names}"],
+                   check=True, capture_output=True, timeout=60)
+    both = Path(directory) / "tls.pem"
+    both.write_text(cert.read_text() + key.read_text())
+    return both, cert
+
+
 class ProgramDir:
     """A temporary program directory holding a copy of the service (a copy, since the service
     finds its directory through /proc/self/exe, which resolves links)."""
