@@ -41,12 +41,15 @@ struct Process {
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    // A resumed TLS session skips the check of the certificate against today's store, so no
-    // session outlives its share handle, which a new one replaces after kTrustStoreSeconds. The
-    // old one goes once no handle uses it any more.
+    // A resumed TLS session, like a reused connection, skips the check of the certificate
+    // against today's store, so a new share handle replaces the one older than
+    // kTrustStoreSeconds; the old one goes at once, or once no handle uses it any more.
     CURLSH* Share() {
         const Clock::time_point now = Clock::now();
         if (!share || now - shareMade >= std::chrono::seconds(kTrustStoreSeconds)) {
+            if (share) {
+                retired.push_back(std::move(share));
+            }
             std::erase_if(retired, [](ShareHandle& old) {
                 if (curl_share_cleanup(old.get()) != CURLSHE_OK) {
                     return false;
@@ -54,9 +57,6 @@ struct Process {
                 static_cast<void>(old.release());  // freed just now
                 return true;
             });
-            if (share) {
-                retired.push_back(std::move(share));
-            }
             if (GlobalInit() == CURLE_OK) {
                 share = NewShare();
             }
