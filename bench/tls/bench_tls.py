@@ -121,7 +121,7 @@ def main():
             count = sum(1 for line in stores["bundle"].open() if "BEGIN CERT" in line)
             print(f"checks measured: {options.checks} each, one every {options.tick_ms} ms; "
                   f"trust store {count} certificates")
-            print(f"{'':32}{'ms CPU a check':>16}{'(stat)':>9}{'startup+2 checks':>18}"
+            print(f"{'':35}{'ms CPU a check':>16}{'(stat)':>9}{'startup+2 checks':>18}"
                   f"{'RSS KiB':>9}")
             runs = [("http", "folder", "http"), ("https", "folder", "https"),
                     ("https", "bundle", "https, CA bundle")]
@@ -136,7 +136,7 @@ def main():
                     finally:
                         program.kill()
                     what = f"{label}, {'with update' if update else 'echo only'}"
-                    print(f"ours {what:<27}{cpu:>16.2f}{cpu_stat:>9.1f}{first:>15.1f} ms"
+                    print(f"ours {what:<30}{cpu:>16.2f}{cpu_stat:>9.1f}{first:>15.1f} ms"
                           f"{rss:>9}   ({updates} updates)")
         finally:
             for provider in providers.values():
