@@ -93,9 +93,10 @@ TEST_F(ProviderAnswerTest, EachAnswerSaysWhatTheNextRequestsMayDo) {
         {Confirms, {"good", "nochg", "nochg abuse"}},
         {NeedsUser,
          {"nofqdn", "notfqdn", "nohost", "!yours", "badauth", "badagent", "badsys", "disabled",
-          "abuse", "numhost", "!donator"}},
+          "abuse", "numhost", "!donator", " \t!yours", "<html>\r\n  badauth"}},
         {ServerTrouble, {"dnserr", "911"}},
-        {None, {"Maximum*update", ""}}};
+        // A code inside a page (a proxy's abuse@ address) is no answer that holds.
+        {None, {"Maximum*update", "", "<p>Mail abuse@proxy.example</p>", "not yours"}}};
     for (const auto& [effect, answers] : groups) {
         for (const char* answer : answers) {
             EXPECT_EQ(Answer(answer), effect) << answer;
