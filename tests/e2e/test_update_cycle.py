@@ -300,6 +300,43 @@ def test_a_provider_refusing_the_post_gets_the_update_as_get(service, provider):
         ("POST", 405), ("GET", 200)]
 
 
+TWO = "home.zarvo.example,vpn.zarvo.example"
+
+
+@pytest.mark.parametrize("provider_name, settings, fake, paths, records", [
+    # deSEC keeps the AAAA record another device set only when told to preserve it
+    ("desec", {}, {"style": "desec", "registered": {HOST: {"AAAA": "2a00::9"}}},
+     [f"?hostname={HOST}&myip=84.1.2.3&myipv6=preserve"], {HOST: {"A": "84.1.2.3", "AAAA": "2a00::9"}}),
+    ("selfhost", {"IPv6": "on", "StaticIPv6Address": "2a00::5"}, {},
+     [f"?hostname={HOST}&myip=84.1.2.3", f"?hostname={HOST}&myip=2a00::5"],
+     {HOST: {"A": "84.1.2.3", "AAAA": "2a00::5"}}),
+    # several names in one request, one answer line each
+    ("dyndns", {"Host": TWO}, {}, [f"?hostname={TWO}&myip=84.1.2.3"],
+     {name: {"A": "84.1.2.3"} for name in TWO.split(",")}),
+    ("he", {"Host": TWO}, {"names_per_request": 1},
+     [f"?hostname={name}&myip=84.1.2.3" for name in TWO.split(",")],
+     {name: {"A": "84.1.2.3"} for name in TWO.split(",")}),
+])
+def test_a_providers_rules_shape_its_requests(service, provider, provider_name, settings, fake,
+                                              paths, records):
+    application = {key: settings[key] for key in ("IPv6",) if key in settings}
+    account = {key: value for key, value in settings.items() if key not in application}
+    service.settings(application=application, account=account,
+                     zarvo={"Provider": provider_name})
+    provider.control(update_methods=["GET"], **fake)
+    lines = run_cycles(service)
+    assert [(update["method"], update["path"]) for update in provider.updates()] == [
+        ("GET", "/nic/update" + path) for path in paths]
+    assert provider.records() == records
+    names = settings.get("Host", HOST).split(",")
+    if len(names) > 1:
+        assert [line for line in lines if line.endswith("updated.")] == [
+            f"{name}: Your hostname has been updated." for name in names]
+        ini = configparser.ConfigParser()
+        ini.read(service.ini)
+        assert [ini.get(f"WAN {name}", "LastIPAdress") for name in names] == ["84.1.2.3"] * 2
+
+
 @pytest.fixture
 def mail_server(tmp_path):
     from smtp_server import SmtpServer
