@@ -39,12 +39,12 @@ class ProviderAnswerTest : public ::testing::Test {
         CycleReport report;
         AnswerOutcome outcome =
             HandleProviderAnswer(answer, host_, 1, address, "2026-12-08T02:05:00Z", report);
-        report.Send("start", "end",
-                    [this](const std::string& server, const std::string& recipient,
-                           const std::string& text, const std::string& user,
-                           const std::string& password, bool error) {
-                        mails_.push_back({server, recipient, text, user, password, error});
-                    });
+        report.Send(
+            "start", "end",
+            [this](const std::string& server, const std::string& recipient, const std::string& text,
+                   const std::string& user, const std::string& password, bool error) {
+                mails_.push_back({server, recipient, text, user, password, error});
+            });
         return outcome.effect;
     }
 
