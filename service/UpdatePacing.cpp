@@ -73,14 +73,13 @@ std::string UpdatePacing::HoldReason(const std::string& name) {
 
 std::vector<std::size_t> UpdatePacing::NotHeld(const std::vector<std::size_t>& names,
                                                const std::vector<ConfirmedHost>& hosts,
-                                               std::vector<bool>& told) {
+                                               std::set<std::string>& told) {
     std::vector<std::size_t> free;
     for (std::size_t name : names) {
         if (std::string held = HoldReason(hosts[name].name); held.empty()) {
             free.push_back(name);
-        } else if (!told[name]) {
+        } else if (told.insert(held).second) {
             WriteLog(held, 4);
-            told[name] = true;
         }
     }
     return free;

@@ -28,11 +28,11 @@ class UpdatePacing {
     std::string HoldReason();
     /// Why no request may go out for `name`; empty when it may.
     std::string HoldReason(const std::string& name);
-    /// `names` (indices into `hosts`) without the held ones; each hold goes to the log once, as
-    /// `told` records.
+    /// `names` (indices into `hosts`) without the held ones; each hold's line goes to the log
+    /// once, as `told` records.
     std::vector<std::size_t> NotHeld(const std::vector<std::size_t>& names,
                                      const std::vector<ConfirmedHost>& hosts,
-                                     std::vector<bool>& told);
+                                     std::set<std::string>& told);
     /// Why the update request has to wait and how long; empty when it may go out.
     std::string WaitReason() const;
     /// The method of update requests to the current server: "post", or "get" once it refused it.

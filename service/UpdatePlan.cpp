@@ -40,8 +40,8 @@ std::string ProviderProblem() {
     for (const std::string& name : ProviderNames()) {
         names += (names.empty() ? "" : ", ") + name;
     }
-    return "no update is sent: Provider \"" + AppSettings.Provider +
-           "\" is none of the known ones: " + names;
+    return "Provider \"" + AppSettings.Provider + "\" is none of the known ones (" + names +
+           "); no update is sent";
 }
 
 std::vector<PlannedUpdate> PlanUpdates(const FoundAddresses& found,

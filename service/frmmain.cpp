@@ -339,7 +339,7 @@ bool frmmain::UpdateIfNew(const std::string& startTime) {
     }
     warnedOfReadableCredentials_ = false;
     CycleReport report;
-    std::vector<bool> told(hosts_.size(), false);
+    std::set<std::string> told;
     for (const PlannedUpdate& update : planned) {
         if (std::string wait = pacing_.WaitReason(); !wait.empty()) {
             WriteLog(wait, 4);
@@ -368,7 +368,7 @@ void frmmain::RunUpdateCycle() {
     // Repeating what only the user can mend gets the account blocked; the echo page is spared
     // as well.
     if (const std::string problem = ProviderProblem(); !problem.empty()) {
-        WriteLog("The settings' " + problem, 1);
+        WriteLog(problem, 1);
     } else if (std::string held = pacing_.HoldReason(); !held.empty()) {
         WriteLog(held, 4);
     } else if (!UpdateIfNew(startTime)) {

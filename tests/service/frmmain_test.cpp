@@ -553,9 +553,8 @@ TEST_F(frmmainTest, EachProviderGetsItsUrlAndItsWayWithTheTwoFamilies) {
         EXPECT_EQ(urls, row.urls);
     }
     EXPECT_EQ(LogLines().end()[-4],
-              "The settings' no update is sent: Provider \"nosuch\" is none of the known ones: "
-              "dyndns, noip, desec, dynv6, strato, allinkl, selfhost, ddnss, spdyn, dynu, he, ovh, "
-              "inwx, dyfi");
+              "Provider \"nosuch\" is none of the known ones (dyndns, noip, desec, dynv6, strato, "
+              "allinkl, selfhost, ddnss, spdyn, dynu, he, ovh, inwx, dyfi); no update is sent");
 }
 
 TEST_F(frmmainTest, SeveralHostNamesEachKeepTheirAnswerStateAndHold) {
