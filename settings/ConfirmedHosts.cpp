@@ -95,8 +95,8 @@ std::optional<platform::TimePoint> ParseUtcText(const std::string& text) {
     int length = 0;
     if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%n", &y, &mo, &d, &h, &mi, &s, &zone,
                     &length) != 7 ||
-        zone != 'Z' || static_cast<std::size_t>(length) != text.size() || h > 23 || mi > 59 ||
-        s > 59) {
+        zone != 'Z' || static_cast<std::size_t>(length) != text.size() || y < 0 || mo < 1 ||
+        d < 1 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59) {
         return std::nullopt;
     }
     const year_month_day date{year{y}, month(static_cast<unsigned>(mo)),
