@@ -32,7 +32,7 @@ void UpdatePacing::Answered(const AnswerOutcome& outcome, const std::string& nam
     }
 }
 
-std::string UpdatePacing::Hold::text(const std::string& host) const {
+std::string UpdatePacing::Hold::Text(const std::string& host) const {
     return "Updates held: the provider answered \"" + code + "\" for " + host +
            "; nothing is sent until Host, Username, Password or ZARVOServer change in the "
            "settings file, or the service is started again.";
@@ -49,7 +49,7 @@ void UpdatePacing::ForgetMended() {
 std::string UpdatePacing::HoldReason() {
     ForgetMended();
     if (accountHold_) {
-        return accountHold_->text(accountHold_->account.host);
+        return accountHold_->Text(accountHold_->account.host);
     }
     std::string first;
     for (const std::string& name : HostNames(AppSettings.Host)) {
@@ -57,7 +57,7 @@ std::string UpdatePacing::HoldReason() {
         if (held == nameHolds_.end()) {
             return {};
         }
-        first = first.empty() ? held->second.text(name) : first;
+        first = first.empty() ? held->second.Text(name) : first;
     }
     return first;
 }
@@ -65,10 +65,10 @@ std::string UpdatePacing::HoldReason() {
 std::string UpdatePacing::HoldReason(const std::string& name) {
     ForgetMended();
     if (accountHold_) {
-        return accountHold_->text(accountHold_->account.host);
+        return accountHold_->Text(accountHold_->account.host);
     }
     auto held = nameHolds_.find(name);
-    return held == nameHolds_.end() ? std::string() : held->second.text(name);
+    return held == nameHolds_.end() ? std::string() : held->second.Text(name);
 }
 
 std::vector<std::size_t> UpdatePacing::NotHeld(const std::vector<std::size_t>& names,

@@ -49,7 +49,7 @@ class UpdatePacing {
     struct Hold {
         Account account;
         std::string code;
-        std::string text(const std::string& host) const;
+        std::string Text(const std::string& host) const;
     };
     /// Drops the holds whose settings changed.
     void ForgetMended();
