@@ -8,6 +8,7 @@
 #include "net/http/HttpRequest.h"
 #include "platform/EventLoop.h"
 #include "platform/ProgramInfo.h"
+#include "platform/Version.h"
 #include "support/LoopbackHttpServer.h"
 
 namespace {
@@ -76,7 +77,8 @@ TEST_F(AjaxCommTest, SendData_SendsStandardMethodsInUpperCaseWithTheContentTypeA
         SeenRequest seen = server.Requests().back();
         EXPECT_EQ(seen.Line(), line);
         EXPECT_TRUE(seen.Has("Content-Type: TEXT\r\n"));
-        EXPECT_TRUE(seen.Has("User-Agent: Tovik-ZARVOUpdater/" + platform::ProgramVersion()));
+        EXPECT_TRUE(seen.Has("User-Agent: Tovik ZARVOUpdater/" + platform::SystemName() + "-" +
+                             platform::ProgramVersion() + " " + platform::build::SupportAddress));
         EXPECT_FALSE(seen.Has("Authorization:"));
         EXPECT_EQ(seen.body, body);
         EXPECT_EQ(out.result, Text("84.1.2.3\r\n"));
