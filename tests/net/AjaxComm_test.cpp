@@ -154,8 +154,8 @@ TEST_F(AjaxCommTest, SendData_OffersCredentialsOnlyWhenChallenged) {
         {"", "Basic realm=\"zarvo\"", nullptr, "badauth"}};
     for (auto [user, challenge, authorization, result] : cases) {
         SCOPED_TRACE(challenge);
+        const std::string ask = "WWW-Authenticate: " + std::string(challenge) + "\r\n";
         Server server([&](const SeenRequest& request, const Connection& connection) {
-            std::string ask = "WWW-Authenticate: " + std::string(challenge) + "\r\n";
             connection.Write(request.Has("Authorization:")
                                  ? Server::Answer("200 OK", "", "good")
                                  : Server::Answer("401 Unauthorized", ask, "badauth"));
