@@ -303,6 +303,8 @@ TEST_F(AjaxCommTest, SendData_WithoutRequestObjectReturnsEmptyAndStillRaisesItsE
     Outcome out = Send(comm, "http://127.0.0.1/");
     EXPECT_EQ(std::tie(out.result, out.sHeader, out.events),
               std::make_tuple(AjaxValue(), "caller", 1));
+    // Every later step fails too, for want of the object; the first cause is the one to read.
+    EXPECT_EQ(comm.FailureReason(), "Cannot create the HTTP request object");
 }
 
 TEST_F(AjaxCommTest, Abort_FromASignalHandlerEndsTheWaitWhichSleepsMeanwhile) {
