@@ -60,8 +60,7 @@ bench: build
 	scripts/bench $(BUILD)
 
 # The Debian packages zarvoupdater and zarvoupdater-configure, from a release tree without the
-# tests' environment hooks. -O2 as Debian builds its packages; at -O3 GCC 12 warns falsely in
-# libstdc++'s string concatenation.
+# tests' environment hooks, at -O2 as Debian builds its packages.
 .PHONY: package
 package: deps
 	cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \

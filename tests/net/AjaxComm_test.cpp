@@ -156,8 +156,8 @@ TEST_F(AjaxCommTest, SendData_OffersCredentialsOnlyWhenChallenged) {
         {"", "Basic realm=\"zarvo\"", nullptr, "badauth"}};
     for (auto [user, challenge, authorization, result] : cases) {
         SCOPED_TRACE(challenge);
+        const std::string ask = "WWW-Authenticate: " + std::string(challenge) + "\r\n";
         Server server([&](const SeenRequest& request, const Connection& connection) {
-            std::string ask = "WWW-Authenticate: " + std::string(challenge) + "\r\n";
             connection.Write(request.Has("Authorization:")
                                  ? Server::Answer("200 OK", "", "good")
                                  : Server::Answer("401 Unauthorized", ask, "badauth"));
@@ -305,6 +305,8 @@ TEST_F(AjaxCommTest, SendData_WithoutRequestObjectReturnsEmptyAndStillRaisesItsE
     Outcome out = Send(comm, "http://127.0.0.1/");
     EXPECT_EQ(std::tie(out.result, out.sHeader, out.events),
               std::make_tuple(AjaxValue(), "caller", 1));
+    // Every later step fails too, for want of the object; the first cause is the one to read.
+    EXPECT_EQ(comm.FailureReason(), "Cannot create the HTTP request object");
 }
 
 TEST_F(AjaxCommTest, Abort_FromASignalHandlerEndsTheWaitWhichSleepsMeanwhile) {
