@@ -50,10 +50,11 @@ e2e-test: build windows
 
 test: unit-test sanitize-test windows-test e2e-test
 
-# The demo runs the service program only; `make demo IPV6=1` switches IPv6 on beside IPv4.
+# The demo runs the service program only; `make demo IPV6=1` switches IPv6 on beside IPv4, and
+# `make demo PROVIDER=desec` names a built-in provider, played by the fake one.
 demo: configure-build
 	cmake --build $(BUILD) -j $(JOBS) --target zarvoupdater
-	scripts/demo $(BUILD) $(if $(IPV6),--ipv6)
+	scripts/demo $(BUILD) $(if $(IPV6),--ipv6) $(if $(PROVIDER),--provider $(PROVIDER))
 
 bench: build
 	scripts/bench $(BUILD)
@@ -63,8 +64,7 @@ bench-tls: build
 	/usr/bin/python3 bench/tls/bench_tls.py $(BUILD)
 
 # The Debian packages zarvoupdater and zarvoupdater-configure, from a release tree without the
-# tests' environment hooks. -O2 as Debian builds its packages; at -O3 GCC 12 warns falsely in
-# libstdc++'s string concatenation.
+# tests' environment hooks, at -O2 as Debian builds its packages.
 .PHONY: package
 package: deps
 	cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
