@@ -7,7 +7,7 @@ MINGW_TOOLCHAIN = cmake/mingw-w64.cmake
 JOBS ?= $(shell nproc)
 
 .PHONY: all deps build configure-build build-sanitize windows test unit-test sanitize-test \
-	windows-test e2e-test demo bench format-check clean
+	windows-test e2e-test demo bench bench-tls format-check clean
 
 all: build
 
@@ -58,6 +58,10 @@ demo: configure-build
 
 bench: build
 	scripts/bench $(BUILD)
+
+# The http and https part of the benchmarks alone.
+bench-tls: build
+	/usr/bin/python3 bench/tls/bench_tls.py $(BUILD)
 
 # The Debian packages zarvoupdater and zarvoupdater-configure, from a release tree without the
 # tests' environment hooks, at -O2 as Debian builds its packages.

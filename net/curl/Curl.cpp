@@ -1,5 +1,9 @@
 #include "net/curl/Curl.h"
 
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
 namespace platform::curl {
 
 CURLcode GlobalInit() {
@@ -7,6 +11,33 @@ CURLcode GlobalInit() {
     // handle of either user exists.
     static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
     return result;
+}
+
+void SetTrust(CURL* handle) {
+    SetOption(handle, CURLOPT_CA_CACHE_TIMEOUT, kTrustStoreSeconds);
+    const curl_version_info_data* built = curl_version_info(CURLVERSION_NOW);
+    const char* file = built->cainfo;
+    const char* folder = built->capath;
+#ifdef ZARVO_TEST_HOOKS
+    if (const char* ours = std::getenv("ZARVO_CA_FILE"); ours != nullptr && *ours != '\0') {
+        std::error_code error;
+        const bool isFolder = std::filesystem::is_directory(ours, error);
+        file = isFolder ? nullptr : ours;
+        folder = isFolder ? ours : nullptr;
+    }
+#endif
+    // Debian's libcurl names both the bundle and the folder it is made from, and then parses
+    // the whole bundle for every connection: it keeps a parsed store only for a bundle alone.
+    // The folder alone holds the same certificates and yields just those a handshake asks for.
+    if (folder != nullptr) {
+        file = nullptr;
+    }
+    if (file != built->cainfo) {
+        SetOption(handle, CURLOPT_CAINFO, file);
+    }
+    if (folder != built->capath) {
+        SetOption(handle, CURLOPT_CAPATH, folder);
+    }
 }
 
 bool Append(StringList& list, const std::string& line) {

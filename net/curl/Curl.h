@@ -44,6 +44,16 @@ void SetOption(CURL* handle, CURLoption option, Value value) {
     }
 }
 
+/// How long a parsed trust store and a TLS session serve new connections: a changed system
+/// store is seen by every handshake at most twice this time later.
+inline constexpr long kTrustStoreSeconds = 12 * 60 * 60;
+
+/// Makes `handle` check a TLS peer against the system's certificate store, read from its folder
+/// where there is one, else parsed from its bundle once for every kTrustStoreSeconds. In a build
+/// with test hooks the environment variable ZARVO_CA_FILE, when set, names the only CA
+/// certificates trusted: a PEM file, or a folder prepared by `openssl rehash`.
+void SetTrust(CURL* handle);
+
 /// Appends `line` to `list`; false, with the list unchanged, when memory ran out.
 bool Append(StringList& list, const std::string& line);
 

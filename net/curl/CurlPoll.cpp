@@ -2,14 +2,14 @@
 
 #include <optional>
 
-#include "net/curl/Curl.h"
+#include "net/curl/CurlShared.h"
 #include "platform/EventLoop.h"
 
 namespace platform {
 
 CURLcode PerformWithEvents(CURL* handle) {
-    curl::MultiHandle multi(curl_multi_init());
-    if (!multi || curl_multi_add_handle(multi.get(), handle) != CURLM_OK) {
+    curl::TransferMulti multi;
+    if (multi.get() == nullptr || curl_multi_add_handle(multi.get(), handle) != CURLM_OK) {
         return CURLE_OUT_OF_MEMORY;
     }
     std::optional<CURLcode> result;

@@ -4,6 +4,7 @@
 
 #include "net/curl/Curl.h"
 #include "net/curl/CurlPoll.h"
+#include "net/curl/CurlShared.h"
 #include "net/http/HttpRedirect.h"
 #include "net/http/HttpRequest.h"
 #include "net/http/HttpResponse.h"
@@ -27,10 +28,9 @@ class CurlHttpRequest final : public HttpRequest {
   public:
     CurlHttpRequest() {
         if (curl::GlobalInit() == CURLE_OK) {
-            multi_.reset(curl_multi_init());
             easy_.reset(curl_easy_init());
         }
-        if (!multi_ || !easy_) {
+        if (multi_.get() == nullptr || !easy_) {
             throw errors::CannotCreateObjectError("HTTP request object");
         }
     }
@@ -59,6 +59,8 @@ class CurlHttpRequest final : public HttpRequest {
         Set(CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
         Set(CURLOPT_SSL_VERIFYPEER, 1L);
         Set(CURLOPT_SSL_VERIFYHOST, 2L);
+        curl::SetTrust(easy_.get());
+        curl::JoinShared(easy_.get());
         Set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(bounds_.connect.count()));
         Set(CURLOPT_TIMEOUT_MS, static_cast<long>(bounds_.total.count()));
         Set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(bounds_.maxBody));
@@ -371,7 +373,7 @@ class CurlHttpRequest final : public HttpRequest {
         return 0;
     }
 
-    curl::MultiHandle multi_;
+    curl::TransferMulti multi_;
     curl::EasyHandle easy_;
     curl::StringList headerList_;
     bool attached_ = false;

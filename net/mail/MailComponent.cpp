@@ -8,6 +8,7 @@
 
 #include "net/curl/Curl.h"
 #include "net/curl/CurlPoll.h"
+#include "net/curl/CurlShared.h"
 #include "net/curl/TransferBounds.h"
 #include "net/mail/MailFormat.h"
 #include "platform/Clock.h"
@@ -228,11 +229,10 @@ void Configure(CURL* handle, const Transfer& transfer) {
     curl::SetOption(handle, CURLOPT_NOSIGNAL, 1L);
     curl::SetOption(handle, CURLOPT_USE_SSL,
                     static_cast<long>(transfer.requireTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
-#ifdef ZARVO_TEST_HOOKS
-    if (const char* caFile = std::getenv("ZARVO_CA_FILE"); caFile != nullptr && *caFile != '\0') {
-        curl::SetOption(handle, CURLOPT_CAINFO, caFile);
-    }
-#endif
+    curl::SetTrust(handle);
+    curl::JoinShared(handle);
+    // A session stays open no longer than its mail, as mail servers expect of a client.
+    curl::SetOption(handle, CURLOPT_FORBID_REUSE, 1L);
     if (transfer.userName != nullptr) {
         curl::SetOption(handle, CURLOPT_USERNAME, transfer.userName->c_str());
         curl::SetOption(handle, CURLOPT_PASSWORD, transfer.password->c_str());

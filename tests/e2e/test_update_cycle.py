@@ -10,7 +10,7 @@ import time
 
 import pytest
 
-from zarvo import LONG, FakeProvider, ProgramDir, wait_for, write_ini
+from zarvo import LONG, FakeProvider, ProgramDir, tls_certificate, wait_for, write_ini
 
 RULE = "#" * 96
 
@@ -454,6 +454,32 @@ def test_a_failed_request_writes_its_cause_without_the_credentials(service, prov
         "Unknown response",
         *END,
     ]
+
+
+@pytest.mark.parametrize("update_host", ["127.0.0.1", "localhost"])
+def test_over_https_basic_goes_at_once_and_only_to_the_name_the_certificate_has(
+        service, tmp_path, update_host):
+    # One server under two names: the connection and the TLS session of the echo page must not
+    # carry the update, with its password, to the name the certificate lacks.
+    server, ca = tls_certificate(tmp_path, names="IP:127.0.0.1")
+    https = FakeProvider(tmp_path, tls_cert=server)
+    try:
+        port = https.url.rsplit(":", 1)[1]
+        service.settings(zarvo={"ZARVOServer": f"https://{update_host}:{port}",
+                                "WANIPAdress": f"{https.url}/meineip.php"})
+        lines = run_cycles(service, env={"ZARVO_CA_FILE": str(ca)})
+        assert "The external IP Address is: 84.1.2.3" in lines
+        updates = [(entry["status"], entry["user"]) for entry in https.requests("/nic/update")]
+        if update_host == "127.0.0.1":
+            assert updates == [(200, "demo")]
+            assert "Your hostname has been updated." in lines
+        else:
+            assert updates == []
+            assert (f"HTTP request failed: https://localhost:{port}/nic/update?hostname={HOST}"
+                    "&myip=84.1.2.3: SSL: no alternative certificate subject name matches target "
+                    "host name 'localhost'") in lines
+    finally:
+        https.stop()
 
 
 def test_an_echo_url_libcurl_refuses_is_named_with_the_reason(service, provider):

@@ -5,6 +5,7 @@ import json
 import os
 import shutil
 import signal
+import ssl
 import subprocess
 import sys
 import time
@@ -36,6 +37,19 @@ def write_ini(path, sections):
         lines.extend(f"{key}={value}" for key, value in keys.items())
     Path(path).write_text("\n".join(lines) + "\n", encoding="utf-8")
     Path(path).chmod(0o600)
+
+
+def tls_certificate(directory, names="IP:127.0.0.1,DNS:localhost"):
+    """A self-signed certificate for `names`: (the certificate with its key in one PEM file, for
+    the server; the certificate alone, for the client to trust)."""
+    key, cert = Path(directory) / "tls-key.pem", Path(directory) / "tls-cert.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-keyout", str(key), "-out", str(cert), "-subj", "/CN=zarvo test CA",
+                    "-addext", f"subjectAltName={names}"],
+                   check=True, capture_output=True, timeout=60)
+    both = Path(directory) / "tls.pem"
+    both.write_text(cert.read_text() + key.read_text())
+    return both, cert
 
 
 class ProgramDir:
@@ -126,24 +140,29 @@ class ProgramDir:
 class FakeProvider:
     """tools/fake-provider on 127.0.0.1, stopped by its PID."""
 
-    def __init__(self, workdir, user="demo", password="secret", address="84.1.2.3"):
-        port_file = Path(workdir) / "provider.port"
+    def __init__(self, workdir, user="demo", password="secret", address="84.1.2.3",
+                 extra_arguments=(), tls_cert=None):
+        """With tls_cert (certificate and key in one PEM file, trusted here) it speaks https."""
+        port_file = Path(workdir) / f"provider-{id(self)}.port"
+        tls = ["--tls-cert", str(tls_cert)] if tls_cert else []
         self.process = subprocess.Popen(
             [sys.executable, str(REPO / "tools" / "fake-provider"), "--port-file", str(port_file),
-             "--user", user, "--password", password, "--address", address],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+             "--user", user, "--password", password, "--address", address, *tls,
+             *extra_arguments], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         text = wait_for(lambda: port_file.exists() and port_file.read_text().strip(),
                         what="the fake provider's port")
-        self.url = f"http://127.0.0.1:{int(text)}"
+        self.url = f"{'https' if tls_cert else 'http'}://127.0.0.1:{int(text)}"
+        self.context = ssl.create_default_context(cafile=str(tls_cert)) if tls_cert else None
 
     def control(self, **settings):
         request = urllib.request.Request(f"{self.url}/control", data=json.dumps(settings).encode(),
                                          method="POST")
-        with urllib.request.urlopen(request, timeout=LONG) as response:
+        with urllib.request.urlopen(request, timeout=LONG, context=self.context) as response:
             assert response.status == 200
 
     def requests(self, path_prefix=""):
-        with urllib.request.urlopen(f"{self.url}/requests", timeout=LONG) as response:
+        with urllib.request.urlopen(f"{self.url}/requests", timeout=LONG,
+                                    context=self.context) as response:
             entries = json.load(response)
         return [entry for entry in entries if entry["path"].startswith(path_prefix)]
 

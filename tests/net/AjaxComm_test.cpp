@@ -309,6 +309,35 @@ TEST_F(AjaxCommTest, SendData_WithoutRequestObjectReturnsEmptyAndStillRaisesItsE
     EXPECT_EQ(comm.FailureReason(), "Cannot create the HTTP request object");
 }
 
+TEST_F(AjaxCommTest, TwoRequestsUnderWayAtOnceEachEndWithTheirOwnAnswer) {
+    // As when a handler that runs during one request's wait sends another: the second ends
+    // while the first one's answer, which comes first, waits unread.
+    Server server([](const SeenRequest& request, const Connection& connection) {
+        connection.Pause(request.Line().starts_with("GET /first") ? 200ms : 0ms);
+        connection.Write(Server::Answer("200 OK", "", PathOf(request)));
+    });
+    platform::OverrideHttpBounds(platform::HttpBounds{2s, 2s, 5s, 1024});
+    auto first = platform::CreateCurlHttpRequest(), second = platform::CreateCurlHttpRequest();
+    first->open("GET", server.Url("/first"), true, "", "");
+    first->send("");
+    for (int turn = 0; turn < 100 && server.Requests().empty(); ++turn) {
+        first->readyState();
+        std::this_thread::sleep_for(10ms);
+    }
+    second->open("GET", server.Url("/second"), true, "", "");
+    second->send("");
+    for (int turn = 0; turn < 50 && second->readyState() != platform::HttpRequest::Completed;
+         ++turn) {
+        second->wait();
+    }
+    EXPECT_EQ(second->responseText(), "/second");
+    for (int turn = 0; turn < 50 && first->readyState() != platform::HttpRequest::Completed;
+         ++turn) {
+        first->wait();
+    }
+    EXPECT_EQ(first->responseText(), "/first");
+}
+
 TEST_F(AjaxCommTest, Abort_FromASignalHandlerEndsTheWaitWhichSleepsMeanwhile) {
     // Created before any thread starts, so that every thread leaves SIGUSR1 to the signalfd.
     platform::EventLoop loop;
