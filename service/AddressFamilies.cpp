@@ -6,6 +6,7 @@
 #include "platform/RuntimeError.h"
 #include "report/modLogfile.h"
 #include "service/ProviderAnswer.h"
+#include "service/RouterSource.h"
 #include "service/UrlParts.h"
 #include "settings/modPublic.h"
 
@@ -31,10 +32,20 @@ std::optional<std::string> ReadEchoPage(AjaxComm& AjaxComm1, const EchoRequest& 
     return request(echoPath);
 }
 
-std::optional<std::string> FindExternalIPv4Address(AjaxComm& AjaxComm1,
-                                                   const EchoRequest& request) {
+bool RouterIsTheSource() {
+    return AppSettings.WANIPSource == "router";
+}
+
+std::optional<std::string> FindExternalIPv4Address(AjaxComm& AjaxComm1, const EchoRequest& request,
+                                                   RouterSource& router) {
     if (!AppSettings.StaticIPAddress.empty()) {
         return AppSettings.StaticIPAddress;
+    }
+    if (RouterIsTheSource()) {
+        std::optional<std::string> address = router.Address();
+        if (!address || !address->empty() || AppSettings.WANIPAdress.empty()) {
+            return address;
+        }
     }
     std::optional<std::string> echoPage = ReadEchoPage(AjaxComm1, request, AppSettings.WANIPAdress,
                                                        platform::AddressFamily::IPv4, "IP Address");
@@ -49,6 +60,9 @@ std::optional<std::string> FindExternalIPv4Address(AjaxComm& AjaxComm1,
         externalAddress.clear();
     }
     WriteLog("The external IP Address is: " + externalAddress, 4);
+    if (!RouterIsTheSource() && !router.CheckLine(externalAddress)) {
+        return std::nullopt;
+    }
     return externalAddress;
 }
 
@@ -102,11 +116,11 @@ std::optional<std::string> FindExternalIPv6Address(AjaxComm& AjaxComm1,
 
 }  // namespace
 
-std::optional<FoundAddresses> FindExternalAddresses(AjaxComm& AjaxComm1,
-                                                    const EchoRequest& request) {
+std::optional<FoundAddresses> FindExternalAddresses(AjaxComm& AjaxComm1, const EchoRequest& request,
+                                                    RouterSource& router) {
     FoundAddresses found;
     if (AppSettings.IPv4) {
-        std::optional<std::string> ipv4 = FindExternalIPv4Address(AjaxComm1, request);
+        std::optional<std::string> ipv4 = FindExternalIPv4Address(AjaxComm1, request, router);
         if (!ipv4) {
             return std::nullopt;
         }
@@ -126,11 +140,18 @@ std::optional<FoundAddresses> FindExternalAddresses(AjaxComm& AjaxComm1,
 // address the request came from: over IPv4 no IPv6 address at all, over IPv6 the machine's
 // temporary one.
 std::vector<SentAddresses> UpdatesDue(const FoundAddresses& found) {
-    const bool ipv4New = AppSettings.IPv4 && !IsConfirmedAddress(found.IPv4);
+    // Without the router's address nothing goes out for IPv4: an empty myip lets the provider
+    // take the address the request came from, or deletes the record.
+    const bool ipv4Missing = AppSettings.IPv4 && found.IPv4.empty() && RouterIsTheSource();
+    const bool ipv4New = AppSettings.IPv4 && !ipv4Missing && !IsConfirmedAddress(found.IPv4);
     const bool ipv6Found = AppSettings.IPv6 && !found.IPv6.empty();
     const bool ipv6New = ipv6Found && !IsConfirmedIPv6Address(found.IPv6);
     if (AppSettings.IPv6 && !ipv6Found) {
         WriteLog("The external IPv6 Address can not taken!", 4);
+    }
+    if (ipv4Missing && !ipv6New) {
+        WriteLog("The external IP Address can not taken!", 4);
+        return {};
     }
     if (!ipv4New && !ipv6New) {
         WriteLog("There is no new IP Address.", 4);

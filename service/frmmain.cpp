@@ -61,7 +61,8 @@ frmmain::frmmain(ServicePorts ports)
       mail_(ports.mail ? std::move(ports.mail) : std::make_unique<SmtpMailTransport>()),
       eventLog_(ports.eventLog ? std::move(ports.eventLog)
                                : std::make_unique<ServiceHostEventLog>(NTService1)),
-      clock_(ports.clock ? std::move(ports.clock) : std::make_unique<SystemServiceClock>()) {
+      clock_(ports.clock ? std::move(ports.clock) : std::make_unique<SystemServiceClock>()),
+      router_(ports.router ? std::move(ports.router) : std::make_unique<UpnpRouterQuery>()) {
     AjaxComm1.RequestFactory(std::move(ports.http));
     NTService1.OnStart = [this](bool& Success) { NTService1_Start(Success); };
     NTService1.OnPauseRequest = [this](bool& Success) { NTService1_PauseRequest(Success); };
@@ -177,14 +178,20 @@ void frmmain::NTService1_Control(int) {}
 
 void frmmain::ShowStatus() {
     const std::string held = pacing_.HoldReason();
-    std::string text =
-        bPaused            ? "Paused"
-        : settingsFailed_  ? settingsProblem_
-        : !held.empty()    ? held
-        : settingsMissing_ ? "settings file " + SettingsFilePath() + " not found; defaults in use"
-        // Until the settings say https, whether or not an update went out since.
-        : sentReadableCredentials_ && CredentialsCrossReadable() ? "Running; " + ReadableCredentials
-                                                                 : "Running";
+    std::string running = "Running";
+    // Until the settings say https, whether or not an update went out since.
+    if (sentReadableCredentials_ && CredentialsCrossReadable()) {
+        running += "; " + ReadableCredentials;
+    }
+    if (std::string note = router_.StatusNote(); !note.empty()) {
+        running += "; " + note;
+    }
+    std::string text = bPaused           ? "Paused"
+                       : settingsFailed_ ? settingsProblem_
+                       : !held.empty()   ? held
+                       : settingsMissing_
+                           ? "settings file " + SettingsFilePath() + " not found; defaults in use"
+                           : running;
     if (text != status_) {
         status_ = text;
         NTService1.SetStatus(text);
@@ -315,13 +322,17 @@ bool frmmain::SendUpdate(const SentAddresses& sent, const std::string& startTime
 }
 
 bool frmmain::UpdateIfNew(const std::string& startTime) {
-    std::optional<FoundAddresses> found = FindExternalAddresses(AjaxComm1, [this](auto& path) {
-        AjaxValue page = Request(path);
-        return Unloading() ? std::nullopt : std::optional<std::string>(AsText(page));
-    });
+    std::optional<FoundAddresses> found = FindExternalAddresses(
+        AjaxComm1,
+        [this](auto& path) {
+            AjaxValue page = Request(path);
+            return Unloading() ? std::nullopt : std::optional<std::string>(AsText(page));
+        },
+        router_);
     if (!found) {
         return false;
     }
+    ShowStatus();
     const std::vector<SentAddresses> updates = UpdatesDue(*found);
     if (updates.empty() || !AppSettings.ZARVOUpdater) {
         return true;

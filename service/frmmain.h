@@ -10,6 +10,7 @@
 #include "platform/EventLoop.h"
 #include "platform/RuntimeError.h"
 #include "report/modReport.h"
+#include "service/RouterSource.h"
 #include "service/ServicePorts.h"
 #include "service/UpdatePacing.h"
 #include "service/host/ServiceHost.h"
@@ -79,6 +80,7 @@ class frmmain {
     std::unique_ptr<MailTransport> mail_;
     std::unique_ptr<EventLogSink> eventLog_;
     std::unique_ptr<ServiceClock> clock_;
+    RouterSource router_;
     bool bPaused = false;
     bool cycleRunning_ = false;
     std::int32_t ticksArmed_ = 1;

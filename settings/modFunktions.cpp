@@ -73,7 +73,7 @@ struct SettingsKey {
 using R = AppSettingsRecord;
 
 // Every key of the settings file, in the order in which they are read.
-constexpr std::array<SettingsKey, 27> kSettingsKeys{{
+constexpr std::array<SettingsKey, 28> kSettingsKeys{{
     {"Application", "Interval", "10", true, StoreAs<&R::Interval, ToInt32>},
     {"Application", "Backups", "10", true, StoreAs<&R::Backups, ToInt16>},
     {"Application", "IsDebug", "False", true, StoreAs<&R::IsDebug, ToBoolean>},
@@ -105,6 +105,7 @@ constexpr std::array<SettingsKey, 27> kSettingsKeys{{
     {"ZARVO", "WANIPv6Source", "interface", false, StoreAs<&R::WANIPv6Source, AsText>},
     {"ACCOUNT", "StaticIPv6Address", "", false, StoreAs<&R::StaticIPv6Address, AsText>},
     {"WAN", "LastIPv6Adress", "", false, StoreAs<&R::LastIPv6Adress, AsText>},
+    {"ZARVO", "WANIPSource", "echo", false, StoreAs<&R::WANIPSource, AsText>},
 }};
 
 constexpr std::int16_t kReadSize = 256;

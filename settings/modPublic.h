@@ -35,6 +35,8 @@ struct AppSettingsRecord {
     std::string WANIPv6Source;
     std::string StaticIPv6Address;
     std::string LastIPv6Adress;
+    /// Where the IPv4 address comes from: "echo" (the echo page WANIPAdress) or "router".
+    std::string WANIPSource;
 };
 
 /// The process-wide settings, filled by LoadSettings and read everywhere else.

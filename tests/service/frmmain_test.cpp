@@ -73,11 +73,14 @@ class frmmainTest : public ::testing::Test {
         auto mail = std::make_unique<FakeMailTransport>();
         auto eventLog = std::make_unique<FakeEventLog>();
         auto clock = std::make_unique<FakeServiceClock>();
+        auto router = std::make_unique<FakeRouterQuery>();
         mail_ = mail.get();
         eventLog_ = eventLog.get();
         clock_ = clock.get();
+        router_ = router.get();
         form_ = std::make_unique<zarvoupdater::frmmain>(
-            ServicePorts{http_.Factory(), std::move(mail), std::move(eventLog), std::move(clock)});
+            ServicePorts{http_.Factory(), std::move(mail), std::move(eventLog), std::move(clock),
+                         std::move(router)});
     }
 
     void WriteSettings(const std::string& application = "", const std::string& account = "",
@@ -155,6 +158,7 @@ class frmmainTest : public ::testing::Test {
     FakeMailTransport* mail_ = nullptr;
     FakeEventLog* eventLog_ = nullptr;
     FakeServiceClock* clock_ = nullptr;
+    FakeRouterQuery* router_ = nullptr;
     std::unique_ptr<zarvoupdater::frmmain> form_;
 };
 
@@ -484,9 +488,9 @@ TEST_F(frmmainTest, StopEndsTheRunWhereverItWaitsAndLeavesTheTimerOff) {
         FakeHttp http;
         auto mail = std::make_unique<FakeMailTransport>();
         FakeMailTransport* sent = mail.get();
-        zarvoupdater::frmmain form(ServicePorts{http.Factory(), std::move(mail),
-                                                std::make_unique<FakeEventLog>(),
-                                                std::make_unique<FakeServiceClock>()});
+        zarvoupdater::frmmain form(ServicePorts{
+            http.Factory(), std::move(mail), std::make_unique<FakeEventLog>(),
+            std::make_unique<FakeServiceClock>(), std::make_unique<FakeRouterQuery>()});
         std::filesystem::remove(dir_.Path() / "log" / "zarvoupdater.log");
         WriteSettings(row.badSettings ? "ErrorCounter=many\n" : "");
         std::function<void()> stop = [&form] { form.NTService1_StopRequest(); };
