@@ -510,3 +510,28 @@ TEST_F(frmmainTest, StopEndsTheRunWhereverItWaitsAndLeavesTheTimerOff) {
 }
 
 }  // namespace
+
+TEST_F(frmmainTest, TheRouterIsSearchedOnceAndItsLineBehindTheCarriersNatIsLoggedAtEachChange) {
+    WriteSettings("", "", "https://provider.test\nWANIPSource=router\nWANIPAdress=");
+    const std::string url = "http://192.0.2.1:5000/rootDesc.xml";
+    for (const char* reported : {"", "", "100.64.1.2", "84.1.2.3", ""}) {
+        router_->answers.push_back({url, reported});
+    }
+    http_.Queue("good 84.1.2.3");
+    for (int cycle = 0; cycle < 5; ++cycle) {
+        RestartCount();
+        form_->Timer_Timer();
+    }
+    EXPECT_EQ(router_->asked, (std::vector<std::string>{"", url, url, url, url}));
+    Lines notes;
+    for (const std::string& line : LogLines()) {
+        if (line.find("carrier's NAT") != std::string::npos) {
+            notes.push_back(line.substr(0, line.find(':')));
+        }
+    }
+    EXPECT_EQ(notes, (Lines{"The router reports no external IP Address",
+                            "The router's external IP Address 100.64.1.2 is not public",
+                            "The router reports no external IP Address"}));
+    EXPECT_EQ(RequestedUrls(), std::vector<std::string>{UpdateUrl + "84.1.2.3"})
+        << "nothing without an address, and no echo page without WANIPAdress";
+}
