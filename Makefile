@@ -29,7 +29,8 @@ build-sanitize: deps
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 
 # The Windows programs, cross-built with MinGW-w64 against a libcurl and a miniupnpc built once
-# from Debian's source packages. The tree of the setup's programs, built inside, takes the same job count.
+# from Debian's source packages. The tree of the setup's programs, built inside, takes the same
+# job count.
 windows: deps
 	curl=$$(scripts/build-curl-mingw $(MINGW_TOOLCHAIN)) && \
 	upnp=$$(scripts/build-miniupnpc-mingw $(MINGW_TOOLCHAIN)) && \
@@ -52,10 +53,11 @@ e2e-test: build windows
 
 test: unit-test sanitize-test windows-test e2e-test
 
-# The demo runs the service program only; `make demo IPV6=1` switches IPv6 on beside IPv4.
+# The demo runs the service program only; `make demo IPV6=1` switches IPv6 on beside IPv4, and
+# `make demo ROUTER=1` (as root) takes the IPv4 address from a local miniupnpd.
 demo: configure-build
 	cmake --build $(BUILD) -j $(JOBS) --target zarvoupdater
-	scripts/demo $(BUILD) $(if $(IPV6),--ipv6)
+	scripts/demo $(BUILD) $(if $(IPV6),--ipv6) $(if $(ROUTER),--router)
 
 bench: build
 	scripts/bench $(BUILD)
