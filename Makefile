@@ -54,17 +54,18 @@ e2e-test: build windows
 test: unit-test sanitize-test windows-test e2e-test
 
 # The demo runs the service program only; `make demo IPV6=1` switches IPv6 on beside IPv4, and
+# `make demo PROVIDER=desec` names a built-in provider, played by the fake one, and
 # `make demo ROUTER=1` (as root) takes the IPv4 address from a local miniupnpd.
 demo: configure-build
 	cmake --build $(BUILD) -j $(JOBS) --target zarvoupdater
-	scripts/demo $(BUILD) $(if $(IPV6),--ipv6) $(if $(ROUTER),--router)
+	scripts/demo $(BUILD) $(if $(IPV6),--ipv6) $(if $(PROVIDER),--provider $(PROVIDER)) \
+	  $(if $(ROUTER),--router)
 
 bench: build
 	scripts/bench $(BUILD)
 
 # The Debian packages zarvoupdater and zarvoupdater-configure, from a release tree without the
-# tests' environment hooks. -O2 as Debian builds its packages; at -O3 GCC 12 warns falsely in
-# libstdc++'s string concatenation.
+# tests' environment hooks, at -O2 as Debian builds its packages.
 .PHONY: package
 package: deps
 	cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \

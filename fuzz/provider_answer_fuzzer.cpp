@@ -21,14 +21,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     AppSettings.Host = fields[1];
     CurrentErrorCounter = 0;
     int mails = 0;
-    HandleProviderAnswer(fields[0], fields[2], fields[3], fields[4],
-                         [&](const std::string&, const std::string&, const std::string& text,
-                             const std::string&, const std::string&, bool) {
-                             ++mails;
-                             if (text.empty()) {
-                                 Fail("an empty report");
-                             }
-                         });
+    ConfirmedHost host{fields[1], "", "", "", ""};
+    CycleReport report;
+    HandleProviderAnswer(fields[0], host, 1, fields[2], "2026-12-08T02:05:00Z", report);
+    report.Send(fields[3], fields[4],
+                [&](const std::string&, const std::string&, const std::string& text,
+                    const std::string&, const std::string&, bool) {
+                    ++mails;
+                    if (text.empty()) {
+                        Fail("an empty report");
+                    }
+                });
     if (mails != 1) {
         Fail("not exactly one mail");
     }

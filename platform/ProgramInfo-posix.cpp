@@ -26,4 +26,8 @@ ProgramLocation ExecutableLocation() {
     return {executable.parent_path().string(), executable.stem().string()};
 }
 
+std::string SystemName() {
+    return "Linux";
+}
+
 }  // namespace platform

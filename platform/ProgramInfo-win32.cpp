@@ -44,4 +44,8 @@ ProgramLocation ExecutableLocation() {
     return {path.substr(0, separator), name};
 }
 
+std::string SystemName() {
+    return "Windows";
+}
+
 }  // namespace platform

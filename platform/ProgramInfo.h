@@ -26,6 +26,9 @@ void OverrideProgramLocation(std::optional<ProgramLocation> location);
 /// The program's version as major.minor.patch, always three numbers.
 std::string ProgramVersion();
 
+/// The system the program was built for, as the user agent names it: "Linux" or "Windows".
+std::string SystemName();
+
 /// Path of the running executable itself, as systemd's ExecStart needs it.
 std::string ExecutablePath();
 

@@ -136,34 +136,46 @@ std::optional<FoundAddresses> FindExternalAddresses(AjaxComm& AjaxComm1, const E
     return found;
 }
 
-// A missing IPv6 address alone calls for no update: an empty myip lets the provider take the
-// address the request came from: over IPv4 no IPv6 address at all, over IPv6 the machine's
-// temporary one.
-std::vector<SentAddresses> UpdatesDue(const FoundAddresses& found) {
-    // Without the router's address nothing goes out for IPv4: an empty myip lets the provider
-    // take the address the request came from, or deletes the record.
-    const bool ipv4Missing = AppSettings.IPv4 && found.IPv4.empty() && RouterIsTheSource();
-    const bool ipv4New = AppSettings.IPv4 && !ipv4Missing && !IsConfirmedAddress(found.IPv4);
-    const bool ipv6Found = AppSettings.IPv6 && !found.IPv6.empty();
-    const bool ipv6New = ipv6Found && !IsConfirmedIPv6Address(found.IPv6);
-    if (AppSettings.IPv6 && !ipv6Found) {
+namespace {
+
+void NoUpdateWithout(const std::string& what) {
+    WriteLog("No update was sent for the " + what + ": none was found; the next cycle tries again.",
+             1);
+}
+
+}  // namespace
+
+// An empty myip lets the provider take the address the request came from (over IPv4 no IPv6
+// address at all, over IPv6 the machine's temporary one), and some providers delete the record
+// on it: a family without an address stays out of the update.
+void ReportMissingAddresses(const FoundAddresses& found, FamilyRule families) {
+    if (AppSettings.IPv6 && found.IPv6.empty()) {
         WriteLog("The external IPv6 Address can not taken!", 4);
-    }
-    if (ipv4Missing && !ipv6New) {
-        WriteLog("The external IP Address can not taken!", 4);
-        return {};
-    }
-    if (!ipv4New && !ipv6New) {
-        WriteLog("There is no new IP Address.", 4);
-        return {};
+        NoUpdateWithout("IPv6 Address");
+    } else if (AppSettings.IPv6 && families == FamilyRule::IPv4Only) {
+        WriteLog("No update is sent for the IPv6 Address: the provider's update sets IPv4 only.",
+                 4);
     }
     if (AppSettings.IPv4 && found.IPv4.empty()) {
         WriteLog("The external IP Address can not taken!", 4);
+        NoUpdateWithout("IP Address");
+    }
+}
+
+std::vector<SentAddresses> UpdatesDue(const FoundAddresses& found, const ConfirmedHost& host,
+                                      FamilyRule families, bool refresh) {
+    const bool ipv4Found = AppSettings.IPv4 && !found.IPv4.empty();
+    const bool ipv6Found =
+        AppSettings.IPv6 && !found.IPv6.empty() && families != FamilyRule::IPv4Only;
+    const bool ipv4New = ipv4Found && (refresh || !IsConfirmedAddress(found.IPv4, host));
+    const bool ipv6New = ipv6Found && (refresh || !IsConfirmedIPv6Address(found.IPv6, host));
+    if (!ipv4New && !ipv6New) {
+        return {};
     }
     SentAddresses ipv4Only{found.IPv4};
     SentAddresses ipv6Only;
     ipv6Only.IPv6 = found.IPv6;
-    if (AppSettings.IPv6Request == "separate") {
+    if (families == FamilyRule::Separate) {
         std::vector<SentAddresses> updates;
         if (ipv4New) {
             updates.push_back(ipv4Only);
@@ -174,7 +186,7 @@ std::vector<SentAddresses> UpdatesDue(const FoundAddresses& found) {
         return updates;
     }
     SentAddresses all;
-    if (AppSettings.IPv4) {
+    if (ipv4Found) {
         all.IPv4 = found.IPv4;
     }
     if (ipv6Found) {
@@ -184,9 +196,27 @@ std::vector<SentAddresses> UpdatesDue(const FoundAddresses& found) {
 }
 
 std::string MyIpList(const SentAddresses& sent) {
-    // An IPv4 address not found is left out of a list rather than sent as an empty item.
-    if (sent.IPv4 && !sent.IPv4->empty() && sent.IPv6) {
+    if (sent.IPv4 && sent.IPv6) {
         return *sent.IPv4 + "," + *sent.IPv6;
     }
     return sent.IPv6.value_or(sent.IPv4.value_or(""));
+}
+
+std::string Listed(const std::vector<std::string>& names) {
+    std::string listed;
+    for (const std::string& name : names) {
+        listed += (listed.empty() ? "" : ",") + name;
+    }
+    return listed;
+}
+
+std::string UpdateQuery(const ProviderRule& rule, const std::vector<std::string>& names,
+                        const SentAddresses& sent) {
+    std::string query = rule.path + (rule.path.find('?') == std::string::npos ? "?" : "&");
+    query += "hostname=" + Listed(names);
+    if (rule.families == FamilyRule::TwoKeys) {
+        return query + "&myip=" + sent.IPv4.value_or(rule.keep) +
+               "&myipv6=" + sent.IPv6.value_or(rule.keep);
+    }
+    return query + "&myip=" + MyIpList(sent);
 }

@@ -7,6 +7,8 @@
 
 #include "net/AjaxComm.h"
 #include "report/modReport.h"
+#include "settings/ConfirmedHosts.h"
+#include "settings/Providers.h"
 
 /// Sends AjaxComm1's request for `path` and gives the answer as text; nothing when a stop came
 /// meanwhile.
@@ -29,10 +31,23 @@ class RouterSource;
 std::optional<FoundAddresses> FindExternalAddresses(AjaxComm& AjaxComm1, const EchoRequest& request,
                                                     RouterSource& router);
 
-/// Compares each enabled family's address with the one confirmed for the current host, writes
-/// the comparison's log lines and returns the update requests due: none, one carrying every
-/// enabled family's address, or with IPv6Request=separate one for each family that changed.
-std::vector<SentAddresses> UpdatesDue(const FoundAddresses& found);
+/// Writes, once a cycle, what no update carries: a family switched on without an address, or
+/// IPv6 to a provider whose update sets IPv4 only.
+void ReportMissingAddresses(const FoundAddresses& found, FamilyRule families);
+
+/// Compares each enabled family's address with the one confirmed for `host` and returns its
+/// update requests: none, one carrying every family with an address, or with `families`
+/// Separate one for each family that changed. A refresh sends them even when unchanged. A
+/// family without an address is never sent.
+std::vector<SentAddresses> UpdatesDue(const FoundAddresses& found, const ConfirmedHost& host,
+                                      FamilyRule families, bool refresh);
 
 /// The myip value of an update: its addresses, IPv4 first, comma-separated.
 std::string MyIpList(const SentAddresses& sent);
+
+/// The names comma-separated, as a request and the log list them.
+std::string Listed(const std::vector<std::string>& names);
+
+/// The path and query of the update of `names` with `sent`, as `rule` writes them.
+std::string UpdateQuery(const ProviderRule& rule, const std::vector<std::string>& names,
+                        const SentAddresses& sent);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/Text.h"
 #include "report/modLogfile.h"
 #include "report/modReport.h"
 #include "settings/INIFile.h"
@@ -11,8 +12,6 @@
 #include "settings/modPublic.h"
 
 namespace {
-
-enum class MailRule { Success, AlwaysError, ErrorWithinLimit };
 
 struct AnswerRow {
     std::string_view code;
@@ -74,41 +73,37 @@ const AnswerRow& RowOf(const std::string& answer) {
     return UnknownResponse;
 }
 
-std::string MessageOf(const AnswerRow& row) {
+std::string MessageOf(const AnswerRow& row, const std::string& name) {
     std::string message(row.messageBeforeHost);
     if (!row.messageAfterHost.empty()) {
-        message += AppSettings.Host;
+        message += name;
         message += row.messageAfterHost;
     }
     return message;
 }
 
-// What the stored address was confirmed for; the password stays out of the file's [WAN]. Cut as
-// the load cuts it, so that long settings still match what was stored for them.
-std::string ConfirmedFor() {
-    return AsReadBack(AppSettings.Host + " (" + AppSettings.Username + " at " +
-                      AppSettings.ZARVOServer + ")");
+// Providers write their codes at the start of a line; the same word inside a page (a proxy's
+// abuse@ address) must not stop the updates.
+bool BeginsALine(std::string_view answer, std::string_view code) {
+    while (!answer.empty()) {
+        const std::size_t end = answer.find_first_of("\r\n");
+        std::string_view line = platform::TrimBlanks(answer.substr(0, end));
+        if (line.starts_with(code) || (line.starts_with('!') && line.substr(1).starts_with(code))) {
+            return true;
+        }
+        answer.remove_prefix(end == std::string_view::npos ? answer.size() : end + 1);
+    }
+    return false;
 }
 
-// The host follows the addresses, so that a failed write never pairs the current host with an
-// older address. When the host changed, a stored address of a family this update left out was
-// confirmed for the old one: it is dropped, and goes out again with the next cycle.
-void StoreSentAddresses(const SentAddresses& sent) {
-    const bool otherHost = AppSettings.LastIPHost != ConfirmedFor();
-    bool stored = true;
-    auto store = [&](const char* key, const std::optional<std::string>& address,
-                     const std::string& before) {
-        if (address || (otherHost && !before.empty())) {
-            stored = WriteIniValue("WAN", key, address.value_or(""), SettingsFilePath()) && stored;
-        }
-    };
-    store("LastIPAdress", sent.IPv4, AppSettings.LastIPAdress);
-    store("LastIPv6Adress", sent.IPv6, AppSettings.LastIPv6Adress);
-    if (stored) {
-        WriteIniValue("WAN", "LastIPHost", ConfirmedFor(), SettingsFilePath());
-        // A second update of the same cycle (one per family) must not drop this one's address.
-        AppSettings.LastIPHost = ConfirmedFor();
-    }
+bool ConcernsTheAccount(std::string_view code) {
+    return code == "badauth" || code == "disabled" || code == "badagent" || code == "!donator";
+}
+
+// What the stored address was confirmed for; the password stays out of the file. Cut as the
+// load cuts it, so that long settings still match what was stored for them.
+std::string ConfirmedFor(const std::string& name) {
+    return AsReadBack(name + " (" + AppSettings.Username + " at " + AppSettings.ZARVOServer + ")");
 }
 
 }  // namespace
@@ -125,53 +120,90 @@ std::string WithoutLineBreaks(std::string text) {
     return text;
 }
 
+std::vector<std::string> AnswersPerName(const std::string& answer, std::size_t names) {
+    if (names == 1) {
+        return {answer};
+    }
+    std::vector<std::string> lines;
+    std::string_view rest = answer;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find_first_of("\r\n");
+        lines.emplace_back(rest.substr(0, end));
+        const bool crlf =
+            rest.substr(end == std::string_view::npos ? rest.size() : end).starts_with("\r\n");
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + (crlf ? 2 : 1));
+    }
+    while (!lines.empty() && platform::TrimBlanks(lines.back()).empty()) {
+        lines.pop_back();
+    }
+    if (lines.size() == 1) {
+        return std::vector<std::string>(names, lines.front());
+    }
+    lines.resize(names);
+    return lines;
+}
+
 namespace {
 
-bool IsConfirmedAs(const std::string& address, const std::string& stored) {
+bool IsConfirmedAs(const std::string& address, const std::string& stored,
+                   const ConfirmedHost& host) {
     // A file written before the host was kept beside the address: the address alone decides.
     return !address.empty() && address == stored &&
-           (AppSettings.LastIPHost.empty() || AppSettings.LastIPHost == ConfirmedFor());
+           (host.LastIPHost.empty() || host.LastIPHost == ConfirmedFor(host.name));
 }
 
 }  // namespace
 
-bool IsConfirmedAddress(const std::string& address) {
-    return IsConfirmedAs(address, AppSettings.LastIPAdress);
+bool IsConfirmedAddress(const std::string& address, const ConfirmedHost& host) {
+    return IsConfirmedAs(address, host.LastIPAdress, host);
 }
 
-bool IsConfirmedIPv6Address(const std::string& address) {
-    return IsConfirmedAs(address, AppSettings.LastIPv6Adress);
+bool IsConfirmedIPv6Address(const std::string& address, const ConfirmedHost& host) {
+    return IsConfirmedAs(address, host.LastIPv6Adress, host);
 }
 
-AnswerOutcome HandleProviderAnswer(const std::string& answer, const SentAddresses& sent,
-                                   const std::string& startTime, const std::string& endTime,
-                                   const SendMailFunction& sendMail) {
-    const AnswerRow& row = RowOf(answer);
-    MailRule rule = row.rule;
-    std::string message = MessageOf(row);
-
+AnswerOutcome HandleProviderAnswer(const std::string& answer, ConfirmedHost& host,
+                                   std::size_t names, const SentAddresses& sent,
+                                   const std::string& now, CycleReport& report) {
+    const AnswerRow& row = RowOf(WithoutLineBreaks(answer));
+    std::string message = MessageOf(row, host.name);
+    if (names > 1) {
+        message = host.name + ": " + message;
+    }
     WriteLog(message, 4);
     // "nochg" confirms as "good" does: sending the same address again gets the host blocked.
     if (row.effect == AnswerEffect::Confirms) {
-        StoreSentAddresses(sent);
+        host = WriteConfirmedHost(host, {sent.IPv4, sent.IPv6, ConfirmedFor(host.name), now}, names,
+                                  SettingsFilePath());
     }
-    AnswerOutcome outcome{row.effect, std::string(row.code)};
-    if (rule != MailRule::ErrorWithinLimit) {
+    AnswerOutcome outcome{row.effect, std::string(row.code), ConcernsTheAccount(row.code)};
+    if (outcome.effect == AnswerEffect::NeedsUser && !BeginsALine(answer, row.code)) {
+        outcome.effect = AnswerEffect::None;
+    }
+    if (row.rule != MailRule::ErrorWithinLimit) {
         CurrentErrorCounter = 0;
     }
-
-    if (!AppSettings.Email) {
-        return outcome;
-    }
-    bool mailed =
-        rule != MailRule::ErrorWithinLimit || CurrentErrorCounter <= AppSettings.ErrorCounter;
-    if (!mailed) {
-        return outcome;
-    }
-    bool isError = rule != MailRule::Success;
-    std::string report = isError ? BuildErrorReport(message, sent, startTime, endTime)
-                                 : BuildSuccessReport(message, sent, startTime, endTime);
-    sendMail(AppSettings.Email_Server, AppSettings.Email_Receiver, report,
-             AppSettings.Email_Username, AppSettings.Email_Password, isError);
+    report.Add(message, row.rule, sent);
     return outcome;
+}
+
+void CycleReport::Add(const std::string& message, MailRule rule, const SentAddresses& sent) {
+    message_ += (any_ ? "<br>" : "") + message;
+    any_ = true;
+    error_ = error_ || rule != MailRule::Success;
+    outsideLimit_ = outsideLimit_ || rule != MailRule::ErrorWithinLimit;
+    sent_.IPv4 = sent_.IPv4 ? sent_.IPv4 : sent.IPv4;
+    sent_.IPv6 = sent_.IPv6 ? sent_.IPv6 : sent.IPv6;
+}
+
+void CycleReport::Send(const std::string& startTime, const std::string& endTime,
+                       const SendMailFunction& sendMail) const {
+    if (!any_ || !AppSettings.Email ||
+        !(outsideLimit_ || CurrentErrorCounter <= AppSettings.ErrorCounter)) {
+        return;
+    }
+    std::string text = error_ ? BuildErrorReport(message_, sent_, startTime, endTime)
+                              : BuildSuccessReport(message_, sent_, startTime, endTime);
+    sendMail(AppSettings.Email_Server, AppSettings.Email_Receiver, text, AppSettings.Email_Username,
+             AppSettings.Email_Password, error_);
 }

@@ -1,5 +1,7 @@
 #include "service/UpdatePacing.h"
 
+#include "report/modLogfile.h"
+#include "settings/ConfirmedHosts.h"
 #include "settings/modPublic.h"
 
 namespace {
@@ -14,10 +16,14 @@ UpdatePacing::Account UpdatePacing::CurrentAccount() {
     return {AppSettings.Host, AppSettings.Username, AppSettings.Password, AppSettings.ZARVOServer};
 }
 
-void UpdatePacing::Answered(const AnswerOutcome& outcome) {
+void UpdatePacing::Answered(const AnswerOutcome& outcome, const std::string& name) {
     if (outcome.effect == AnswerEffect::NeedsUser) {
-        heldFor_ = CurrentAccount();
-        heldCode_ = outcome.code;
+        Hold hold{CurrentAccount(), outcome.code};
+        if (outcome.accountWide) {
+            accountHold_ = hold;
+        } else {
+            nameHolds_.insert_or_assign(name, hold);
+        }
     }
     troubleCode_.reset();
     if (outcome.effect == AnswerEffect::ServerTrouble) {
@@ -26,16 +32,57 @@ void UpdatePacing::Answered(const AnswerOutcome& outcome) {
     }
 }
 
-std::string UpdatePacing::HoldReason() {
-    if (heldFor_ && *heldFor_ != CurrentAccount()) {
-        heldFor_.reset();
-    }
-    if (!heldFor_) {
-        return {};
-    }
-    return "Updates held: the provider answered \"" + heldCode_ + "\" for " + heldFor_->host +
+std::string UpdatePacing::Hold::Text(const std::string& host) const {
+    return "Updates held: the provider answered \"" + code + "\" for " + host +
            "; nothing is sent until Host, Username, Password or ZARVOServer change in the "
            "settings file, or the service is started again.";
+}
+
+void UpdatePacing::ForgetMended() {
+    const Account current = CurrentAccount();
+    if (accountHold_ && accountHold_->account != current) {
+        accountHold_.reset();
+    }
+    std::erase_if(nameHolds_, [&](const auto& entry) { return entry.second.account != current; });
+}
+
+std::string UpdatePacing::HoldReason() {
+    ForgetMended();
+    if (accountHold_) {
+        return accountHold_->Text(accountHold_->account.host);
+    }
+    std::string first;
+    for (const std::string& name : HostNames(AppSettings.Host)) {
+        auto held = nameHolds_.find(name);
+        if (held == nameHolds_.end()) {
+            return {};
+        }
+        first = first.empty() ? held->second.Text(name) : first;
+    }
+    return first;
+}
+
+std::string UpdatePacing::HoldReason(const std::string& name) {
+    ForgetMended();
+    if (accountHold_) {
+        return accountHold_->Text(accountHold_->account.host);
+    }
+    auto held = nameHolds_.find(name);
+    return held == nameHolds_.end() ? std::string() : held->second.Text(name);
+}
+
+std::vector<std::size_t> UpdatePacing::NotHeld(const std::vector<std::size_t>& names,
+                                               const std::vector<ConfirmedHost>& hosts,
+                                               std::set<std::string>& told) {
+    std::vector<std::size_t> free;
+    for (std::size_t name : names) {
+        if (std::string held = HoldReason(hosts[name].name); held.empty()) {
+            free.push_back(name);
+        } else if (told.insert(held).second) {
+            WriteLog(held, 4);
+        }
+    }
+    return free;
 }
 
 std::string UpdatePacing::WaitReason() const {

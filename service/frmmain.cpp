@@ -62,7 +62,8 @@ frmmain::frmmain(ServicePorts ports)
       eventLog_(ports.eventLog ? std::move(ports.eventLog)
                                : std::make_unique<ServiceHostEventLog>(NTService1)),
       clock_(ports.clock ? std::move(ports.clock) : std::make_unique<SystemServiceClock>()),
-      router_(ports.router ? std::move(ports.router) : std::make_unique<UpnpRouterQuery>()) {
+      router_(ports.router ? std::move(ports.router) : std::make_unique<UpnpRouterQuery>()),
+      startedAt_(clock_->Now()) {
     AjaxComm1.RequestFactory(std::move(ports.http));
     NTService1.OnStart = [this](bool& Success) { NTService1_Start(Success); };
     NTService1.OnPauseRequest = [this](bool& Success) { NTService1_PauseRequest(Success); };
@@ -186,9 +187,10 @@ void frmmain::ShowStatus() {
     if (std::string note = router_.StatusNote(); !note.empty()) {
         running += "; " + note;
     }
-    std::string text = bPaused           ? "Paused"
-                       : settingsFailed_ ? settingsProblem_
-                       : !held.empty()   ? held
+    std::string text = bPaused                      ? "Paused"
+                       : settingsFailed_            ? settingsProblem_
+                       : !ProviderProblem().empty() ? ProviderProblem()
+                       : !held.empty()              ? held
                        : settingsMissing_
                            ? "settings file " + SettingsFilePath() + " not found; defaults in use"
                            : running;
@@ -277,25 +279,27 @@ AjaxValue frmmain::Request(const std::string& URL_Parameter) {
     return answer;
 }
 
-bool frmmain::SendUpdate(const SentAddresses& sent, const std::string& startTime) {
-    AjaxComm1.SendMethod(pacing_.UpdateMethod());
+bool frmmain::SendUpdate(const ProviderRule& rule, const std::vector<std::size_t>& names,
+                         const SentAddresses& sent, CycleReport& report) {
+    AjaxComm1.SendMethod(rule.method == "get" ? "get" : pacing_.UpdateMethod());
     AjaxComm1.ServerAddress(AppSettings.ZARVOServer + "/");
-    // Over IPv4, as ever: a provider takes the address an update without myip came from. With
-    // IPv4 switched off (DS-Lite), the provider is reached however the machine reaches it.
+    // Over IPv4, as ever: a provider takes the address the request came from (dy.fi only that).
+    // With IPv4 switched off (DS-Lite), the provider is reached however the machine reaches it.
     AjaxComm1.AddressFamily(AppSettings.IPv4 ? platform::AddressFamily::IPv4
                                              : platform::AddressFamily::Any);
     AjaxComm1.ContentType("TEXT");
     AjaxComm1.Asynchronize(true);
     AjaxComm1.UserName(AppSettings.Username);
     AjaxComm1.Password(AppSettings.Password);
-    WriteLog("Update this Host: " + AppSettings.Host, 4);
+    const std::vector<std::string> hostNames = NamesOf(hosts_, names);
+    WriteLog("Update this Host: " + Listed(hostNames), 4);
     sentReadableCredentials_ = CredentialsCrossReadable();
-    // Once a cycle, even when it sends one request per family.
+    // Once a cycle, even when it sends several requests.
     if (sentReadableCredentials_ && !warnedOfReadableCredentials_) {
         WriteLog("Warning: " + ReadableCredentials, 1);
         warnedOfReadableCredentials_ = true;
     }
-    const std::string query = "nic/update?hostname=" + AppSettings.Host + "&myip=" + MyIpList(sent);
+    const std::string query = UpdateQuery(rule, hostNames, sent);
     AjaxValue reply = Request(query);
     // dyndns2 servers exist whose update takes GET only; providers that take the POST still get
     // nothing else.
@@ -308,15 +312,19 @@ bool frmmain::SendUpdate(const SentAddresses& sent, const std::string& startTime
     if (Unloading()) {
         return false;
     }
-    std::string answer = WithoutLineBreaks(AsText(reply));
     // At its ceiling the count stays put: error mails are long past any limit by then, and an
     // overflow would fail every later cycle.
     if (CurrentErrorCounter < std::numeric_limits<std::int16_t>::max()) {
         ++CurrentErrorCounter;
     }
-    std::string endTime = platform::DateTimeText(clock_->Now());
-    pacing_.Answered(HandleProviderAnswer(answer, sent, startTime, endTime,
-                                          [this](const auto&... mail) { SendMail(mail...); }));
+    endTime_ = platform::DateTimeText(clock_->Now());
+    const std::vector<std::string> answers = AnswersPerName(AsText(reply), names.size());
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        ConfirmedHost& host = hosts_[names[k]];
+        AnswerOutcome outcome = HandleProviderAnswer(answers[k], host, hosts_.size(), sent,
+                                                     UtcText(clock_->Now()), report);
+        pacing_.Answered(outcome, host.name);
+    }
     ShowStatus();
     return !Unloading();
 }
@@ -333,23 +341,28 @@ bool frmmain::UpdateIfNew(const std::string& startTime) {
         return false;
     }
     ShowStatus();
-    const std::vector<SentAddresses> updates = UpdatesDue(*found);
-    if (updates.empty() || !AppSettings.ZARVOUpdater) {
+    const ProviderRule rule = CycleRule();
+    ReportMissingAddresses(*found, rule.families);
+    hosts_ = ReadConfirmedHosts(AppSettings.Host, SettingsFilePath());
+    const auto planned = PlanUpdates(*found, hosts_, rule, clock_->Now(), startedAt_);
+    if (planned.empty() || !AppSettings.ZARVOUpdater) {
         return true;
     }
     warnedOfReadableCredentials_ = false;
-    for (const SentAddresses& sent : updates) {
-        // With one request per family, an answer that holds or postpones the updates stops the
-        // next request as well.
-        if (std::string wait = pacing_.HoldReason() + pacing_.WaitReason(); !wait.empty()) {
+    CycleReport report;
+    std::set<std::string> told;
+    for (const PlannedUpdate& update : planned) {
+        if (std::string wait = pacing_.WaitReason(); !wait.empty()) {
             WriteLog(wait, 4);
-            return true;
+            break;
         }
-        if (!SendUpdate(sent, startTime)) {
+        const std::vector<std::size_t> names = pacing_.NotHeld(update.names, hosts_, told);
+        if (!names.empty() && !SendUpdate(rule, names, update.sent, report)) {
             return false;
         }
     }
-    return true;
+    report.Send(startTime, endTime_, [this](const auto&... mail) { SendMail(mail...); });
+    return !Unloading();
 }
 
 void frmmain::RunUpdateCycle() {
@@ -365,7 +378,9 @@ void frmmain::RunUpdateCycle() {
 
     // Repeating what only the user can mend gets the account blocked; the echo page is spared
     // as well.
-    if (std::string held = pacing_.HoldReason(); !held.empty()) {
+    if (const std::string problem = ProviderProblem(); !problem.empty()) {
+        WriteLog(problem, 1);
+    } else if (std::string held = pacing_.HoldReason(); !held.empty()) {
         WriteLog(held, 4);
     } else if (!UpdateIfNew(startTime)) {
         return;

@@ -5,14 +5,17 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "net/AjaxComm.h"
 #include "platform/EventLoop.h"
 #include "platform/RuntimeError.h"
 #include "report/modReport.h"
+#include "service/ProviderAnswer.h"
 #include "service/RouterSource.h"
 #include "service/ServicePorts.h"
 #include "service/UpdatePacing.h"
+#include "service/UpdatePlan.h"
 #include "service/host/ServiceHost.h"
 
 namespace zarvoupdater {
@@ -53,8 +56,10 @@ class frmmain {
     /// Finds the external address and sends it when it is new and may go out; false when a
     /// stop came meanwhile.
     bool UpdateIfNew(const std::string& startTime);
-    /// Sends the update request and hands the answer on; false when a stop came meanwhile.
-    bool SendUpdate(const SentAddresses& sent, const std::string& startTime);
+    /// Sends the update request for `names` and hands the answer on; false when a stop came
+    /// meanwhile.
+    bool SendUpdate(const ProviderRule& rule, const std::vector<std::size_t>& names,
+                    const SentAddresses& sent, CycleReport& report);
     void Timer_TimerError(const platform::RuntimeError& error);
     /// Switches the timer back on at the end of a cycle, unless a pause came in meanwhile.
     void SwitchTimerOnAfterCycle();
@@ -81,6 +86,8 @@ class frmmain {
     std::unique_ptr<EventLogSink> eventLog_;
     std::unique_ptr<ServiceClock> clock_;
     RouterSource router_;
+    /// Where a refresh period counts from for a name without a confirmed update's time.
+    platform::TimePoint startedAt_;
     bool bPaused = false;
     bool cycleRunning_ = false;
     std::int32_t ticksArmed_ = 1;
@@ -92,6 +99,10 @@ class frmmain {
     std::optional<std::int32_t> lastLoadedInterval_;
     std::string status_;
     UpdatePacing pacing_;
+    /// The cycle's host names with what the provider confirmed for each.
+    std::vector<ConfirmedHost> hosts_;
+    /// When the cycle's last update request was answered.
+    std::string endTime_;
     /// An update offered the provider's credentials over plain http.
     bool sentReadableCredentials_ = false;
     /// This cycle has said that the credentials cross the network readable.

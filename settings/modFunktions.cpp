@@ -11,6 +11,7 @@
 #include "platform/Text.h"
 #include "settings/INIFile.h"
 #include "settings/ProfileFormat.h"
+#include "settings/Providers.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ struct SettingsKey {
 using R = AppSettingsRecord;
 
 // Every key of the settings file, in the order in which they are read.
-constexpr std::array<SettingsKey, 28> kSettingsKeys{{
+constexpr std::array<SettingsKey, 30> kSettingsKeys{{
     {"Application", "Interval", "10", true, StoreAs<&R::Interval, ToInt32>},
     {"Application", "Backups", "10", true, StoreAs<&R::Backups, ToInt16>},
     {"Application", "IsDebug", "False", true, StoreAs<&R::IsDebug, ToBoolean>},
@@ -105,6 +106,8 @@ constexpr std::array<SettingsKey, 28> kSettingsKeys{{
     {"ZARVO", "WANIPv6Source", "interface", false, StoreAs<&R::WANIPv6Source, AsText>},
     {"ACCOUNT", "StaticIPv6Address", "", false, StoreAs<&R::StaticIPv6Address, AsText>},
     {"WAN", "LastIPv6Adress", "", false, StoreAs<&R::LastIPv6Adress, AsText>},
+    {"ZARVO", "Provider", "", false, StoreAs<&R::Provider, AsText>},
+    {"ZARVO", "RefreshDays", "25", false, StoreAs<&R::RefreshDays, ToInt32>},
     {"ZARVO", "WANIPSource", "echo", false, StoreAs<&R::WANIPSource, AsText>},
 }};
 
@@ -179,6 +182,12 @@ void LoadSettingsInto(AppSettingsRecord& record, const std::function<std::string
         } catch (const platform::RuntimeError& error) {
             throw SettingsConversionError(error, entry.section, entry.key, text);
         }
+    }
+    // The provider's server stands in for the default, never for a server the file names.
+    std::optional<ProviderRule> provider = FindProvider(record.Provider);
+    if (keys == SettingsKeys::All && provider &&
+        ReadIniValue("ZARVO", "ZARVOServer", "", filePath(), kReadSize).empty()) {
+        record.ZARVOServer = provider->server;
     }
 }
 

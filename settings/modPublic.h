@@ -35,6 +35,10 @@ struct AppSettingsRecord {
     std::string WANIPv6Source;
     std::string StaticIPv6Address;
     std::string LastIPv6Adress;
+    /// A built-in provider's name; empty for the own provider at ZARVOServer.
+    std::string Provider;
+    /// Days after which a confirmed update goes out again with an unchanged address; 0: never.
+    std::int32_t RefreshDays = 0;
     /// Where the IPv4 address comes from: "echo" (the echo page WANIPAdress) or "router".
     std::string WANIPSource;
 };

@@ -11,6 +11,7 @@
 #include "platform/ProgramInfo.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
+#include "platform/Version.h"
 
 namespace platform {
 
@@ -44,7 +45,9 @@ class CurlHttpRequest final : public HttpRequest {
         std::string wireMethod = WireMethod(method);
         CheckRequestUrl(url);
         bounds_ = CurrentHttpBounds();
-        const std::string userAgent = "Tovik-ZARVOUpdater/" + ProgramVersion();
+        // Maker, program, system and release, and whom to ask: as providers ask of clients.
+        const std::string userAgent = "Tovik ZARVOUpdater/" + SystemName() + "-" +
+                                      ProgramVersion() + " " + build::SupportAddress;
         Set(CURLOPT_ERRORBUFFER, errorText_);
         Set(CURLOPT_URL, url.c_str());
         Set(CURLOPT_NOSIGNAL, 1L);

@@ -163,7 +163,7 @@ def test_windows_a_good_cycle_logs_updates_and_writes_the_settings_file_back(pro
     update, = provider.updates()
     assert update["path"] == f"/nic/update?hostname={HOST}&myip=84.1.2.3"
     assert (update["user"], update["password_ok"]) == ("demo", True)
-    assert update["user_agent"] == "Tovik-ZARVOUpdater/1.0.0"
+    assert update["user_agent"] == "Tovik ZARVOUpdater/Windows-1.0.0 support@zarvo.example"
     assert program.events() == []
 
 

@@ -147,6 +147,10 @@ class FakeProvider:
             entries = json.load(response)
         return [entry for entry in entries if entry["path"].startswith(path_prefix)]
 
+    def records(self):
+        with urllib.request.urlopen(f"{self.url}/records", timeout=LONG) as response:
+            return json.load(response)
+
     def updates(self):
         """The update requests that carried credentials (curl's first try is challenged)."""
         return [entry for entry in self.requests("/nic/update") if entry["status"] != 401]

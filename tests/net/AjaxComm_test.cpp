@@ -8,6 +8,7 @@
 #include "net/http/HttpRequest.h"
 #include "platform/EventLoop.h"
 #include "platform/ProgramInfo.h"
+#include "platform/Version.h"
 #include "support/LoopbackHttpServer.h"
 
 namespace {
@@ -76,7 +77,8 @@ TEST_F(AjaxCommTest, SendData_SendsStandardMethodsInUpperCaseWithTheContentTypeA
         SeenRequest seen = server.Requests().back();
         EXPECT_EQ(seen.Line(), line);
         EXPECT_TRUE(seen.Has("Content-Type: TEXT\r\n"));
-        EXPECT_TRUE(seen.Has("User-Agent: Tovik-ZARVOUpdater/" + platform::ProgramVersion()));
+        EXPECT_TRUE(seen.Has("User-Agent: Tovik ZARVOUpdater/" + platform::SystemName() + "-" +
+                             platform::ProgramVersion() + " " + platform::build::SupportAddress));
         EXPECT_FALSE(seen.Has("Authorization:"));
         EXPECT_EQ(seen.body, body);
         EXPECT_EQ(out.result, Text("84.1.2.3\r\n"));
@@ -154,8 +156,8 @@ TEST_F(AjaxCommTest, SendData_OffersCredentialsOnlyWhenChallenged) {
         {"", "Basic realm=\"zarvo\"", nullptr, "badauth"}};
     for (auto [user, challenge, authorization, result] : cases) {
         SCOPED_TRACE(challenge);
+        const std::string ask = "WWW-Authenticate: " + std::string(challenge) + "\r\n";
         Server server([&](const SeenRequest& request, const Connection& connection) {
-            std::string ask = "WWW-Authenticate: " + std::string(challenge) + "\r\n";
             connection.Write(request.Has("Authorization:")
                                  ? Server::Answer("200 OK", "", "good")
                                  : Server::Answer("401 Unauthorized", ask, "badauth"));
@@ -303,6 +305,8 @@ TEST_F(AjaxCommTest, SendData_WithoutRequestObjectReturnsEmptyAndStillRaisesItsE
     Outcome out = Send(comm, "http://127.0.0.1/");
     EXPECT_EQ(std::tie(out.result, out.sHeader, out.events),
               std::make_tuple(AjaxValue(), "caller", 1));
+    // Every later step fails too, for want of the object; the first cause is the one to read.
+    EXPECT_EQ(comm.FailureReason(), "Cannot create the HTTP request object");
 }
 
 TEST_F(AjaxCommTest, Abort_FromASignalHandlerEndsTheWaitWhichSleepsMeanwhile) {

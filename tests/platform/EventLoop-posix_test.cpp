@@ -37,3 +37,19 @@ TEST(EventLoopPosixOnly, SignalsArriveAsTheirRequests) {
 }
 
 }  // namespace
+
+namespace {
+
+// A test hook that shortens the tick must never stop it, nor make it run flat out.
+TEST(TickPeriod, OnlyAWholePositiveNumberOfMillisecondsShortensTheTick) {
+    const std::pair<const char*, long> cases[] = {{"20", 20},     {"0", 1000}, {"-5", 1000},
+                                                  {"20ms", 1000}, {"", 1000},  {"3600001", 1000}};
+    for (auto [text, milliseconds] : cases) {
+        setenv("ZARVO_TICK_MS", text, 1);
+        EXPECT_EQ(platform::TickPeriod().count(), milliseconds) << '"' << text << '"';
+    }
+    unsetenv("ZARVO_TICK_MS");
+    EXPECT_EQ(platform::TickPeriod().count(), 1000);
+}
+
+}  // namespace

@@ -44,6 +44,7 @@ TEST(WideText, InvalidUtf8BecomesReplacementCharactersNotGarbage) {
         {"\xC3(", L"\uFFFD("},            // continuation missing
         {"\xC0\xAF", L"\uFFFD"},          // overlong "/"
         {"\xED\xA0\x80", L"\uFFFD"},      // a surrogate, encoded
+        {"\xED\xBF\xBF", L"\uFFFD"},      // the last surrogate, U+DFFF
         {"\xF4\x90\x80\x80", L"\uFFFD"},  // beyond U+10FFFF
         {"\xE2\x82"
          "x",
@@ -81,6 +82,7 @@ TEST(DecodeUtf8, KeepsValidTextAndReplacesEachInvalidSequenceOnce) {
         {"\xC0\xAF", r},                                   // overlong "/"
         {"\xE0\x80\xAF", r},                               // overlong in three bytes
         {"\xED\xA0\x80x", r + "x"},                        // a surrogate
+        {"\xED\xBF\xBF", r},                               // the last surrogate, U+DFFF
         {"\xF4\x90\x80\x80", r},                           // beyond U+10FFFF
         {"ok\xE2\x82", "ok" + r},                          // truncated at the end
         {"\xE2\x82 x", r + " x"},                          // truncated before a blank

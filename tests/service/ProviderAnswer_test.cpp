@@ -33,11 +33,14 @@ class ProviderAnswerTest : public ::testing::Test {
         CurrentErrorCounter = 0;
     }
 
-    // As the cycle does it: count the request, then hand over the answer.
+    // As the cycle does it: count the request, hand over the answer, mail the report.
     AnswerEffect Answer(const std::string& answer, const SentAddresses& address = "84.1.2.3") {
         ++CurrentErrorCounter;
-        AnswerOutcome outcome = HandleProviderAnswer(
-            answer, address, "start", "end",
+        CycleReport report;
+        AnswerOutcome outcome =
+            HandleProviderAnswer(answer, host_, 1, address, "2026-12-08T02:05:00Z", report);
+        report.Send(
+            "start", "end",
             [this](const std::string& server, const std::string& recipient, const std::string& text,
                    const std::string& user, const std::string& password, bool error) {
                 mails_.push_back({server, recipient, text, user, password, error});
@@ -50,6 +53,7 @@ class ProviderAnswerTest : public ::testing::Test {
     }
 
     TempProgramDirectory directory_{"zarvo"};
+    ConfirmedHost host_{"myhost.zarvo.example", "", "", "", ""};
     std::vector<SentMail> mails_;
 };
 
@@ -89,9 +93,10 @@ TEST_F(ProviderAnswerTest, EachAnswerSaysWhatTheNextRequestsMayDo) {
         {Confirms, {"good", "nochg", "nochg abuse"}},
         {NeedsUser,
          {"nofqdn", "notfqdn", "nohost", "!yours", "badauth", "badagent", "badsys", "disabled",
-          "abuse", "numhost", "!donator"}},
+          "abuse", "numhost", "!donator", " \t!yours", "<html>\r\n  badauth"}},
         {ServerTrouble, {"dnserr", "911"}},
-        {None, {"Maximum*update", ""}}};
+        // A code inside a page (a proxy's abuse@ address) is no answer that holds.
+        {None, {"Maximum*update", "", "<p>Mail abuse@proxy.example</p>", "not yours"}}};
     for (const auto& [effect, answers] : groups) {
         for (const char* answer : answers) {
             EXPECT_EQ(Answer(answer), effect) << answer;
@@ -118,20 +123,20 @@ TEST_F(ProviderAnswerTest, GoodStoresTheSentAddressNotTheOneInTheAnswer) {
 // address must still count as confirmed for them, or it would be sent again at every cycle.
 TEST_F(ProviderAnswerTest, AnAddressConfirmedForLongSettingsIsConfirmedOnceLoadedAgain) {
     AppSettings.Host = std::string(200, 'h') + ".zarvo.example";
+    host_.name = AppSettings.Host;
     AppSettings.ZARVOServer = "https://dyndns.zarvo.example/" + std::string(100, 'p');
     Answer("good", "84.1.2.3");
-    // As the next cycle's load reads them.
-    AppSettings.LastIPAdress = StoredAddress();
-    AppSettings.LastIPHost = ReadIniValue("WAN", "LastIPHost", "", SettingsFilePath(), 256);
-    EXPECT_TRUE(IsConfirmedAddress("84.1.2.3"));
+    // As the next cycle reads them.
+    EXPECT_TRUE(IsConfirmedAddress(
+        "84.1.2.3", ReadConfirmedHosts(AppSettings.Host, SettingsFilePath()).front()));
 }
 
 // One request per family, after the host changed: the family left out holds the old host's
 // address, which must go out again, but not the one the cycle's other request just stored.
 TEST_F(ProviderAnswerTest, EachFamilyIsStoredForTheCurrentHostAndTheOldHostsAddressDropped) {
-    AppSettings.LastIPAdress = "84.1.2.3";
-    AppSettings.LastIPv6Adress = "2a00::1";
-    AppSettings.LastIPHost = "old.zarvo.example (demo at https://dyndns.zarvo.example)";
+    host_.LastIPAdress = "84.1.2.3";
+    host_.LastIPv6Adress = "2a00::1";
+    host_.LastIPHost = "old.zarvo.example (demo at https://dyndns.zarvo.example)";
     SentAddresses ipv6;
     ipv6.IPv6 = "2a00::2";
     Answer("good", ipv6);

@@ -16,6 +16,7 @@
 
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
+#include "settings/ConfirmedHosts.h"
 #include "settings/modFunktions.h"
 #include "settings/modPublic.h"
 #include "support/FakeHttp.h"
@@ -33,6 +34,8 @@ const std::string Rule(96, '#');
 const std::string EchoUrl = "http://echo.test/ip";
 const std::string UpdateUrl =
     "https://provider.test/nic/update?hostname=myhost.zarvo.example&myip=";
+const std::string NoUpdate =
+    "No update was sent for the IP Address: none was found; the next cycle tries again.";
 
 // Written out, so that a change of width or padding shows; each line is 96 characters.
 Lines Banner(const std::string& title) {
@@ -85,7 +88,8 @@ class frmmainTest : public ::testing::Test {
 
     void WriteSettings(const std::string& application = "", const std::string& account = "",
                        const std::string& server = "https://provider.test",
-                       const std::string& password = "secret") {
+                       const std::string& password = "secret",
+                       const std::string& host = "myhost.zarvo.example") {
         dir_.Write("zarvoupdater.ini",
                    "[Application]\n" + application +
                        "Interval=10\nIsDebug=True\nLoglevel=4\nZARVOUpdater=on\n"
@@ -93,8 +97,8 @@ class frmmainTest : public ::testing::Test {
                        "Email_Username=mailuser\nEmail_Password=mailpass\nErrorCounter=2\n"
                        "[ZARVO]\nZARVOServer=" +
                        server + "\nWANIPAdress=" + EchoUrl +
-                       "\n[ACCOUNT]\nUsername=demo\nPassword=" + password +
-                       "\nHost=myhost.zarvo.example\n" + account);
+                       "\n[ACCOUNT]\nUsername=demo\nPassword=" + password + "\nHost=" + host +
+                       "\n" + account);
     }
 
     // The log's lines without their date and time.
@@ -262,20 +266,16 @@ TEST_F(frmmainTest, CycleEndsAtEachOfItsExits) {
         {"no address on the echo page",
          "",
          "",
-         {"no address here", "nochg"},
-         {get, "The external IP Address is: ", "The external IP Address can not taken!",
-          "Update this Host: myhost.zarvo.example",
-          "This update was identical to your last update, so no changes were made to your "
-          "hostname configuration."},
-         {EchoUrl, UpdateUrl}},
+         {"no address here"},
+         {get, "The external IP Address is: ", "The external IP Address can not taken!", NoUpdate},
+         {EchoUrl}},
         {"private address on the echo page",
          "",
          "",
-         {"Router 192.168.1.1", "good"},
+         {"Router 192.168.1.1"},
          {get, "The echo page shows no public IP Address: 192.168.1.1",
-          "The external IP Address is: ", "The external IP Address can not taken!",
-          "Update this Host: myhost.zarvo.example", "Your hostname has been updated."},
-         {EchoUrl, UpdateUrl}},
+          "The external IP Address is: ", "The external IP Address can not taken!", NoUpdate},
+         {EchoUrl}},
         {"same address, confirmed for another host",
          "",
          "[WAN]\nLastIPAdress=84.1.2.3\nLastIPHost=old.zarvo.example (demo at "
@@ -312,14 +312,14 @@ TEST_F(frmmainTest, CycleEndsAtEachOfItsExits) {
     }
 }
 
-TEST_F(frmmainTest, FailedEchoRequestIsLoggedAndTheUpdateGoesOutWithoutAnAddress) {
+TEST_F(frmmainTest, FailedEchoRequestIsLoggedAndNoUpdateGoesOutWithoutAnAddress) {
     http_.Queue(FakeHttp::Reply{"", "connection refused", {}, true});
-    http_.Queue("nochg");
     form_->Timer_Timer();
     Lines log = LogLines();
-    ASSERT_GE(log.size(), 6u);
+    ASSERT_GE(log.size(), 9u);
     EXPECT_EQ(log[5], "HTTP request failed: " + EchoUrl + ": connection refused");
-    EXPECT_EQ(RequestedUrls(), (std::vector<std::string>{EchoUrl, UpdateUrl}));
+    EXPECT_EQ(log[8], NoUpdate);
+    EXPECT_EQ(RequestedUrls(), (std::vector<std::string>{EchoUrl}));
 }
 
 TEST_F(frmmainTest, SettingsThatFailToLoadEndTheRunThroughTheErrorHandler) {
@@ -507,6 +507,123 @@ TEST_F(frmmainTest, StopEndsTheRunWhereverItWaitsAndLeavesTheTimerOff) {
         EXPECT_EQ(LogLines().back(), row.lastLine) << "no end banner and no failure line";
         EXPECT_FALSE(form.TimerControl().Enabled());
     }
+}
+
+TEST_F(frmmainTest, EachProviderGetsItsUrlAndItsWayWithTheTwoFamilies) {
+    struct Row {
+        std::string provider, application;
+        std::vector<std::string> urls;  // after https://, before the host names
+    };
+    const std::string both = "&myip=84.1.2.3,2a00:1450::1", v4 = "&myip=84.1.2.3",
+                      v6 = "&myip=2a00:1450::1", keys = "&myip=84.1.2.3&myipv6=2a00:1450::1";
+    const std::string nic = "/nic/update?hostname=myhost.zarvo.example";
+    const std::vector<Row> rows = {
+        {"dyndns", "", {"members.dyndns.org" + nic + both}},
+        {"NoIP", "", {"dynupdate.no-ip.com" + nic + both}},
+        {"desec", "", {"update.dedyn.io" + nic + keys}},
+        {"desec", "IPv4=off\n", {"update.dedyn.io" + nic + "&myip=preserve&myipv6=2a00:1450::1"}},
+        {"dynv6", "", {"dynv6.com" + nic + v4}},
+        {"strato", "", {"dyndns.strato.com" + nic + both}},
+        {"allinkl", "", {"dyndns.kasserver.com" + nic + both}},
+        {"selfhost", "", {"carol.selfhost.de" + nic + v4, "carol.selfhost.de" + nic + v6}},
+        {"ddnss", "", {"www.ddnss.de" + nic + v4, "www.ddnss.de" + nic + v6}},
+        {"spdyn", "", {"update.spdyn.de" + nic + both}},
+        {"dynu", "IPv4=off\n", {"api.dynu.com" + nic + "&myip=no&myipv6=2a00:1450::1"}},
+        {"he", "", {"dyn.dns.he.net" + nic + v4, "dyn.dns.he.net" + nic + v6}},
+        {"ovh",
+         "",
+         {"www.ovh.com/nic/update?system=dyndns&hostname=myhost.zarvo.example" + v4,
+          "www.ovh.com/nic/update?system=dyndns&hostname=myhost.zarvo.example" + v6}},
+        {"inwx", "", {"dyndns.inwx.com" + nic + both}},
+        {"dyfi", "", {"www.dy.fi" + nic + v4}},
+        {"nosuch", "", {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.provider + " " + row.application);
+        RestartCount();
+        WriteSettings("IPv6=on\n" + row.application,
+                      "StaticIPAddress=84.1.2.3\nStaticIPv6Address=2a00:1450::1\n",
+                      "\nProvider=" + row.provider);
+        const std::size_t before = http_.Requests().size();
+        for (std::size_t n = 0; n < row.urls.size(); ++n) {
+            http_.Queue("good");
+        }
+        form_->Timer_Timer();
+        std::vector<std::string> urls;
+        for (std::size_t n = before; n < http_.Requests().size(); ++n) {
+            EXPECT_EQ(http_.Requests()[n].method, "get");
+            urls.push_back(http_.Requests()[n].url.substr(8));
+        }
+        EXPECT_EQ(urls, row.urls);
+    }
+    EXPECT_EQ(LogLines().end()[-4],
+              "Provider \"nosuch\" is none of the known ones (dyndns, noip, desec, dynv6, strato, "
+              "allinkl, selfhost, ddnss, spdyn, dynu, he, ovh, inwx, dyfi); no update is sent");
+}
+
+TEST_F(frmmainTest, SeveralHostNamesEachKeepTheirAnswerStateAndHold) {
+    const std::string names = "home.zarvo.example, vpn.zarvo.example ,nas.zarvo.example";
+    WriteSettings("", "StaticIPAddress=84.1.2.3\n", "\nProvider=dyndns", "secret", names);
+    http_.Queue("good 84.1.2.3\r\nnohost\r\n");
+    form_->Timer_Timer();
+    const std::string nic = "https://members.dyndns.org/nic/update?hostname=";
+    Lines log = LogLines();
+    EXPECT_EQ(Lines(log.begin() + 4, log.end() - 3),
+              (Lines{"Update this Host: home.zarvo.example,vpn.zarvo.example,nas.zarvo.example",
+                     "home.zarvo.example: Your hostname has been updated.",
+                     "vpn.zarvo.example: The specified hostname vpn.zarvo.example does not exist.",
+                     "nas.zarvo.example: Unknown response"}));
+    ASSERT_EQ(mail_->mails.size(), 1u) << "one mail a cycle";
+    EXPECT_NE(mail_->mails[0].text.find("<br>nas.zarvo.example: Unknown response"),
+              std::string::npos);
+    const std::vector<ConfirmedHost> hosts =
+        ReadConfirmedHosts(AppSettings.Host, SettingsFilePath());
+    EXPECT_EQ(hosts[0].LastIPAdress + "|" + hosts[0].LastUpdate + "|" + hosts[1].LastIPAdress,
+              "84.1.2.3|" + UtcText(clock_->now) + "|");
+    // The confirmed name is not sent again, the held one stays out, the unknown one goes again.
+    http_.Queue("good");
+    form_->Timer_Timer();
+    EXPECT_EQ(RequestedUrls(),
+              (std::vector<std::string>{
+                  nic + "home.zarvo.example,vpn.zarvo.example,nas.zarvo.example&myip=84.1.2.3",
+                  nic + "nas.zarvo.example&myip=84.1.2.3"}));
+    // An answer about the account holds every name; without a provider, one name a request.
+    WriteSettings("", "StaticIPAddress=84.9.9.9\n", "https://provider.test", "secret", names);
+    http_.Queue("badauth");
+    form_->Timer_Timer();
+    form_->Timer_Timer();
+    EXPECT_EQ(RequestedUrls().back(),
+              "https://provider.test/nic/update?hostname=home.zarvo.example&myip=84.9.9.9");
+    EXPECT_EQ(RequestedUrls().size(), 3u);
+}
+
+TEST_F(frmmainTest, AnUnchangedAddressGoesOutAgainOnceItsConfirmationIsRefreshDaysOld) {
+    struct Row {
+        std::string application, lastUpdate;
+        platform::TimePoint::duration later;
+        bool refreshed;
+    };
+    const auto day = std::chrono::hours(24);
+    const std::string old = UtcText(clock_->now - 25 * day);
+    for (const Row& row : {Row{"", old, {}, true}, Row{"RefreshDays=26\n", old, {}, false},
+                           Row{"RefreshDays=0\n", old, 400 * day, false},
+                           Row{"", "", 24 * day, false}, Row{"", "", 25 * day, true}}) {
+        SCOPED_TRACE(row.application + row.lastUpdate);
+        WriteSettings("",
+                      "StaticIPAddress=84.1.2.3\n[WAN]\nLastIPAdress=84.1.2.3\nLastUpdate=" +
+                          row.lastUpdate + "\n",
+                      "https://provider.test\n" + row.application);
+        clock_->now += row.later;
+        const std::size_t before = http_.Requests().size();
+        http_.Queue("nochg");
+        form_->Timer_Timer();
+        EXPECT_EQ(http_.Requests().size(), before + (row.refreshed ? 1 : 0));
+        clock_->now -= row.later;
+        http_ = FakeHttp();
+    }
+    EXPECT_EQ(LogLines()[4],
+              "Refresh: myhost.zarvo.example had no confirmed update for 25 day(s); "
+              "its unchanged address goes out again.");
 }
 
 }  // namespace

@@ -146,6 +146,7 @@ TEST_F(ProfileFunctionsTest, Write_ChangesOnlyTheOneKeyInTheFilesLineEndings) {
         {"[W]\nX=1\r", "A", "K", "2", "[W]\nX=1\r\n\n[A]\nK=2\n"},
         {"[W]\nA=1\n\n[W]\nK=old\n", "W", "K", "new", "[W]\nA=1\nK=new\n\n[W]\nK=old\n"},
         {"[A]\n", "A", "Password", " pass\" ", "[A]\nPassword=\" pass\" \"\n"},
+        {"[A]\n", "A", "Password", "secret ", "[A]\nPassword=\"secret \"\n"},
         {junk, "WAN", "K", "9", junk + "\n\n[WAN]\nK=9\n"},
         {"[WAN]\n" + junk + "\n", "wan", "K", "v", "[WAN]\nK=v\n" + junk + "\n"}};
     for (const Case& c : cases) {
