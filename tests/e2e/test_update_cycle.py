@@ -7,12 +7,12 @@ import re
 import signal
 import socket
 import subprocess
-import sys
 import time
 
 import pytest
 
-from zarvo import LONG, REPO, FakeProvider, ProgramDir, wait_for, write_ini
+from conftest import ip
+from zarvo import LONG, FakeProvider, ProgramDir, wait_for, write_ini
 
 RULE = "#" * 96
 
@@ -603,31 +603,6 @@ ROUTER_LINE = re.compile(r"Get external IP Address from: router "
 CARRIER_NAT = ("the line is behind the carrier's NAT (or another router) and cannot be reached "
                "over IPv4 from outside; switch IPv6 on, or ask the carrier for a public IPv4 "
                "address")
-
-
-def ip(*arguments):
-    return subprocess.run(["ip", *arguments], check=True, capture_output=True, text=True,
-                          timeout=LONG).stdout
-
-
-@pytest.fixture
-def router(tmp_path, request):
-    """tools/fake-router with the test's parameter as its arguments, ended by its PID: it ends
-    every process it started or finds in its namespaces and deletes them."""
-    if not os.environ.get("ZARVO_TEST_NETNS"):
-        pytest.skip("needs the private network namespace of scripts/run-e2e")
-    state = tmp_path / "router"
-    process = subprocess.Popen([sys.executable, str(REPO / "tools" / "fake-router"), str(state),
-                                *getattr(request, "param", [])])
-    try:
-        wait_for(lambda: (state / "ready").exists() or process.poll() is not None,
-                 what="the router")
-        assert process.poll() is None, (state / "processes.log").read_text()
-        yield state
-    finally:
-        process.terminate()
-        process.wait(timeout=30)
-        assert f"zr{process.pid}-" not in ip("netns", "list")
 
 
 def updated_addresses(provider):
