@@ -28,12 +28,15 @@ build-sanitize: deps
 	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZARVO_SANITIZE=ON
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 
-# The Windows programs, cross-built with MinGW-w64 against a libcurl built once from Debian's
-# source package. The tree of the setup's programs, built inside, takes the same job count.
+# The Windows programs, cross-built with MinGW-w64 against a libcurl and a miniupnpc built once
+# from Debian's source packages. The tree of the setup's programs, built inside, takes the same
+# job count.
 windows: deps
 	curl=$$(scripts/build-curl-mingw $(MINGW_TOOLCHAIN)) && \
+	upnp=$$(scripts/build-miniupnpc-mingw $(MINGW_TOOLCHAIN)) && \
 	cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=$(MINGW_TOOLCHAIN) \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCURL_DIR=$$curl/lib/cmake/CURL
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCURL_DIR=$$curl/lib/cmake/CURL \
+	  -Dminiupnpc_DIR=$$upnp/lib/cmake/miniupnpc
 	CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
 unit-test: build
@@ -51,10 +54,12 @@ e2e-test: build windows
 test: unit-test sanitize-test windows-test e2e-test
 
 # The demo runs the service program only; `make demo IPV6=1` switches IPv6 on beside IPv4, and
-# `make demo PROVIDER=desec` names a built-in provider, played by the fake one.
+# `make demo PROVIDER=desec` names a built-in provider, played by the fake one, and
+# `make demo ROUTER=1` (as root) takes the IPv4 address from a local miniupnpd.
 demo: configure-build
 	cmake --build $(BUILD) -j $(JOBS) --target zarvoupdater
-	scripts/demo $(BUILD) $(if $(IPV6),--ipv6) $(if $(PROVIDER),--provider $(PROVIDER))
+	scripts/demo $(BUILD) $(if $(IPV6),--ipv6) $(if $(PROVIDER),--provider $(PROVIDER)) \
+	  $(if $(ROUTER),--router)
 
 bench: build
 	scripts/bench $(BUILD)

@@ -6,6 +6,7 @@
 #include "platform/RuntimeError.h"
 #include "report/modLogfile.h"
 #include "service/ProviderAnswer.h"
+#include "service/RouterSource.h"
 #include "service/UrlParts.h"
 #include "settings/modPublic.h"
 
@@ -31,10 +32,20 @@ std::optional<std::string> ReadEchoPage(AjaxComm& AjaxComm1, const EchoRequest& 
     return request(echoPath);
 }
 
-std::optional<std::string> FindExternalIPv4Address(AjaxComm& AjaxComm1,
-                                                   const EchoRequest& request) {
+bool RouterIsTheSource() {
+    return AppSettings.WANIPSource == "router";
+}
+
+std::optional<std::string> FindExternalIPv4Address(AjaxComm& AjaxComm1, const EchoRequest& request,
+                                                   RouterSource& router) {
     if (!AppSettings.StaticIPAddress.empty()) {
         return AppSettings.StaticIPAddress;
+    }
+    if (RouterIsTheSource()) {
+        std::optional<std::string> address = router.Address();
+        if (!address || !address->empty() || AppSettings.WANIPAdress.empty()) {
+            return address;
+        }
     }
     std::optional<std::string> echoPage = ReadEchoPage(AjaxComm1, request, AppSettings.WANIPAdress,
                                                        platform::AddressFamily::IPv4, "IP Address");
@@ -49,6 +60,9 @@ std::optional<std::string> FindExternalIPv4Address(AjaxComm& AjaxComm1,
         externalAddress.clear();
     }
     WriteLog("The external IP Address is: " + externalAddress, 4);
+    if (!RouterIsTheSource() && !router.CheckLine(externalAddress)) {
+        return std::nullopt;
+    }
     return externalAddress;
 }
 
@@ -102,11 +116,11 @@ std::optional<std::string> FindExternalIPv6Address(AjaxComm& AjaxComm1,
 
 }  // namespace
 
-std::optional<FoundAddresses> FindExternalAddresses(AjaxComm& AjaxComm1,
-                                                    const EchoRequest& request) {
+std::optional<FoundAddresses> FindExternalAddresses(AjaxComm& AjaxComm1, const EchoRequest& request,
+                                                    RouterSource& router) {
     FoundAddresses found;
     if (AppSettings.IPv4) {
-        std::optional<std::string> ipv4 = FindExternalIPv4Address(AjaxComm1, request);
+        std::optional<std::string> ipv4 = FindExternalIPv4Address(AjaxComm1, request, router);
         if (!ipv4) {
             return std::nullopt;
         }

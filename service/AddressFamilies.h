@@ -21,12 +21,15 @@ struct FoundAddresses {
     std::string IPv6;
 };
 
+class RouterSource;
+
 /// Finds the address of each family the settings switch on, writing the log lines: IPv4 from
-/// StaticIPAddress or the echo page (a private address counts as none); IPv6 from
+/// StaticIPAddress, the router (WANIPSource=router) or the echo page (a private address counts
+/// as none; the echo page stands in for a router without a public address); IPv6 from
 /// StaticIPv6Address, the interfaces' stable address or the IPv6 echo page, read over IPv6 only
 /// (an address that is no global unicast counts as none). Nothing when a stop came meanwhile.
-std::optional<FoundAddresses> FindExternalAddresses(AjaxComm& AjaxComm1,
-                                                    const EchoRequest& request);
+std::optional<FoundAddresses> FindExternalAddresses(AjaxComm& AjaxComm1, const EchoRequest& request,
+                                                    RouterSource& router);
 
 /// Writes, once a cycle, what no update carries: a family switched on without an address, or
 /// IPv6 to a provider whose update sets IPv4 only.

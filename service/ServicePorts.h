@@ -7,6 +7,7 @@
 
 #include "net/http/HttpRequest.h"
 #include "platform/Clock.h"
+#include "service/RouterSource.h"
 #include "service/host/ServiceHost.h"
 
 namespace platform {
@@ -45,6 +46,7 @@ struct ServicePorts {
     std::unique_ptr<MailTransport> mail;
     std::unique_ptr<EventLogSink> eventLog;
     std::unique_ptr<ServiceClock> clock;
+    std::unique_ptr<RouterQuery> router;
 };
 
 /// Mails through the SMTP component, one instance for all of the service's mails.

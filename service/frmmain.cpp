@@ -62,6 +62,7 @@ frmmain::frmmain(ServicePorts ports)
       eventLog_(ports.eventLog ? std::move(ports.eventLog)
                                : std::make_unique<ServiceHostEventLog>(NTService1)),
       clock_(ports.clock ? std::move(ports.clock) : std::make_unique<SystemServiceClock>()),
+      router_(ports.router ? std::move(ports.router) : std::make_unique<UpnpRouterQuery>()),
       startedAt_(clock_->Now()) {
     AjaxComm1.RequestFactory(std::move(ports.http));
     NTService1.OnStart = [this](bool& Success) { NTService1_Start(Success); };
@@ -178,15 +179,21 @@ void frmmain::NTService1_Control(int) {}
 
 void frmmain::ShowStatus() {
     const std::string held = pacing_.HoldReason();
-    std::string text =
-        bPaused                      ? "Paused"
-        : settingsFailed_            ? settingsProblem_
-        : !ProviderProblem().empty() ? ProviderProblem()
-        : !held.empty()              ? held
-        : settingsMissing_ ? "settings file " + SettingsFilePath() + " not found; defaults in use"
-        // Until the settings say https, whether or not an update went out since.
-        : sentReadableCredentials_ && CredentialsCrossReadable() ? "Running; " + ReadableCredentials
-                                                                 : "Running";
+    std::string running = "Running";
+    // Until the settings say https, whether or not an update went out since.
+    if (sentReadableCredentials_ && CredentialsCrossReadable()) {
+        running += "; " + ReadableCredentials;
+    }
+    if (std::string note = router_.StatusNote(); !note.empty()) {
+        running += "; " + note;
+    }
+    std::string text = bPaused                      ? "Paused"
+                       : settingsFailed_            ? settingsProblem_
+                       : !ProviderProblem().empty() ? ProviderProblem()
+                       : !held.empty()              ? held
+                       : settingsMissing_
+                           ? "settings file " + SettingsFilePath() + " not found; defaults in use"
+                           : running;
     if (text != status_) {
         status_ = text;
         NTService1.SetStatus(text);
@@ -323,13 +330,17 @@ bool frmmain::SendUpdate(const ProviderRule& rule, const std::vector<std::size_t
 }
 
 bool frmmain::UpdateIfNew(const std::string& startTime) {
-    std::optional<FoundAddresses> found = FindExternalAddresses(AjaxComm1, [this](auto& path) {
-        AjaxValue page = Request(path);
-        return Unloading() ? std::nullopt : std::optional<std::string>(AsText(page));
-    });
+    std::optional<FoundAddresses> found = FindExternalAddresses(
+        AjaxComm1,
+        [this](auto& path) {
+            AjaxValue page = Request(path);
+            return Unloading() ? std::nullopt : std::optional<std::string>(AsText(page));
+        },
+        router_);
     if (!found) {
         return false;
     }
+    ShowStatus();
     const ProviderRule rule = CycleRule();
     ReportMissingAddresses(*found, rule.families);
     hosts_ = ReadConfirmedHosts(AppSettings.Host, SettingsFilePath());

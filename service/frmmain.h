@@ -12,6 +12,7 @@
 #include "platform/RuntimeError.h"
 #include "report/modReport.h"
 #include "service/ProviderAnswer.h"
+#include "service/RouterSource.h"
 #include "service/ServicePorts.h"
 #include "service/UpdatePacing.h"
 #include "service/UpdatePlan.h"
@@ -84,6 +85,7 @@ class frmmain {
     std::unique_ptr<MailTransport> mail_;
     std::unique_ptr<EventLogSink> eventLog_;
     std::unique_ptr<ServiceClock> clock_;
+    RouterSource router_;
     /// Where a refresh period counts from for a name without a confirmed update's time.
     platform::TimePoint startedAt_;
     bool bPaused = false;

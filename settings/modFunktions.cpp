@@ -74,7 +74,7 @@ struct SettingsKey {
 using R = AppSettingsRecord;
 
 // Every key of the settings file, in the order in which they are read.
-constexpr std::array<SettingsKey, 29> kSettingsKeys{{
+constexpr std::array<SettingsKey, 30> kSettingsKeys{{
     {"Application", "Interval", "10", true, StoreAs<&R::Interval, ToInt32>},
     {"Application", "Backups", "10", true, StoreAs<&R::Backups, ToInt16>},
     {"Application", "IsDebug", "False", true, StoreAs<&R::IsDebug, ToBoolean>},
@@ -108,6 +108,7 @@ constexpr std::array<SettingsKey, 29> kSettingsKeys{{
     {"WAN", "LastIPv6Adress", "", false, StoreAs<&R::LastIPv6Adress, AsText>},
     {"ZARVO", "Provider", "", false, StoreAs<&R::Provider, AsText>},
     {"ZARVO", "RefreshDays", "25", false, StoreAs<&R::RefreshDays, ToInt32>},
+    {"ZARVO", "WANIPSource", "echo", false, StoreAs<&R::WANIPSource, AsText>},
 }};
 
 constexpr std::int16_t kReadSize = 256;

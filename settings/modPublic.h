@@ -39,6 +39,8 @@ struct AppSettingsRecord {
     std::string Provider;
     /// Days after which a confirmed update goes out again with an unchanged address; 0: never.
     std::int32_t RefreshDays = 0;
+    /// Where the IPv4 address comes from: "echo" (the echo page WANIPAdress) or "router".
+    std::string WANIPSource;
 };
 
 /// The process-wide settings, filled by LoadSettings and read everywhere else.

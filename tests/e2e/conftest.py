@@ -4,9 +4,12 @@ import os
 import re
 import shutil
 import subprocess
+import sys
 from pathlib import Path
 
 import pytest
+
+from zarvo import LONG, wait_for
 
 REPO = Path(__file__).resolve().parents[2]
 
@@ -42,3 +45,28 @@ def packages(tmp_path_factory):
                        check=True, capture_output=True, timeout=300, cwd=directory)
         result[key] = {path.name.split("_")[0]: path for path in directory.glob("*.deb")}
     return result
+
+
+def ip(*arguments):
+    return subprocess.run(["ip", *arguments], check=True, capture_output=True, text=True,
+                          timeout=LONG).stdout
+
+
+@pytest.fixture
+def router(tmp_path, request):
+    """tools/fake-router with the test's parameter as its arguments, ended by its PID: it ends
+    every process it started or finds in its namespaces and deletes them."""
+    if not os.environ.get("ZARVO_TEST_NETNS"):
+        pytest.skip("needs the private network namespace of scripts/run-e2e")
+    state = tmp_path / "router"
+    process = subprocess.Popen([sys.executable, str(REPO / "tools" / "fake-router"), str(state),
+                                *getattr(request, "param", [])])
+    try:
+        wait_for(lambda: (state / "ready").exists() or process.poll() is not None,
+                 what="the router")
+        assert process.poll() is None, (state / "processes.log").read_text()
+        yield state
+    finally:
+        process.terminate()
+        process.wait(timeout=30)
+        assert f"zr{process.pid}-" not in ip("netns", "list")

@@ -5,11 +5,13 @@ import configparser
 import os
 import re
 import signal
+import socket
 import subprocess
 import time
 
 import pytest
 
+from conftest import ip
 from zarvo import LONG, FakeProvider, ProgramDir, tls_certificate, wait_for, write_ini
 
 RULE = "#" * 96
@@ -619,3 +621,92 @@ def test_ipv6_updates_carry_the_families_that_are_due(service, provider, ipv6_in
             f"Get external IPv6 Address from: http://localhost:{port}/meineip.php",
             f"The external IPv6 Address is: {ECHO6}"]
         assert stored_address(service) is None
+
+
+# tools/fake-router: miniupnpd in a namespace of its own, its LAN side here as 198.51.100.2/24.
+ROUTER_LINE = re.compile(r"Get external IP Address from: router "
+                         r"http://198\.51\.100\.1:\d+/rootDesc\.xml")
+CARRIER_NAT = ("the line is behind the carrier's NAT (or another router) and cannot be reached "
+               "over IPv4 from outside; switch IPv6 on, or ask the carrier for a public IPv4 "
+               "address")
+
+
+def updated_addresses(provider):
+    return [update["path"].split("&myip=")[1] for update in provider.updates()]
+
+
+def test_the_router_s_address_is_published_and_its_change_at_the_next_cycle(service, provider,
+                                                                            router):
+    service.settings(application={"Interval": "0"}, zarvo={"WANIPSource": "router"})
+    service.start("-debug", env={"ZARVO_TICK_MS": "100"})
+    wait_for(lambda: provider.updates(), what="the first update")
+    (router / "stun-address").write_text("84.5.6.7\n")
+    os.kill(int((router / "miniupnpd.pid").read_text()), signal.SIGUSR1)
+    wait_for(lambda: len(provider.updates()) == 2, what="the update with the new address")
+    assert service.stop() == 0
+    assert updated_addresses(provider) == ["84.1.2.3", "84.5.6.7"]
+    assert provider.requests("/meineip.php") == []
+    lines = service.log_lines()[len(START) + 1:]
+    assert ROUTER_LINE.fullmatch(lines[0])
+    assert lines[1:3] == ["The external IP Address is: 84.1.2.3", f"Update this Host: {HOST}"]
+
+
+@pytest.mark.parametrize("router, source, reported", [
+    (["--wan", "100.64.0.2/10", "--no-stun"], "router", "The router reports no external IP Address"),
+    (["--address", "100.64.1.2"], "router",
+     "The router's external IP Address 100.64.1.2 is not public"),
+    (["--wan", "100.64.0.2/10", "--no-stun"], "echo", "The router reports no external IP Address"),
+], indirect=["router"])
+def test_behind_the_carrier_s_nat_the_log_and_status_say_so_and_the_echo_page_s_address_goes_out(
+        service, provider, router, tmp_path, source, reported):
+    service.settings(application={"Interval": "0"}, zarvo={"WANIPSource": source})
+    with socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM) as notify:
+        notify.bind(str(tmp_path / "notify.sock"))
+        notify.settimeout(LONG)
+        service.start(env={"NOTIFY_SOCKET": str(tmp_path / "notify.sock"), "ZARVO_TICK_MS": "100"})
+        wait_for(lambda: notify.recv(4096).decode().endswith("; " + CARRIER_NAT),
+                 what="the status line")
+        wait_for(lambda: ended_cycles(service) >= 3, what="three cycles")
+    assert service.stop() == 0
+    assert [line for line in service.log_lines() if CARRIER_NAT in line] == [
+        f"{reported}: {CARRIER_NAT}"]
+    assert updated_addresses(provider) == ["84.1.2.3"]
+
+
+@pytest.fixture
+def silent_lan():
+    """A LAN where no router answers: the SSDP group routed onto a veth pair of the test's own."""
+    if not os.environ.get("ZARVO_TEST_NETNS"):
+        pytest.skip("needs the private network namespace of scripts/run-e2e")
+    ip("link", "add", "zarvo4a", "type", "veth", "peer", "name", "zarvo4b")
+    try:
+        for device in ("zarvo4a", "zarvo4b"):
+            ip("link", "set", device, "up")
+        ip("addr", "add", "198.51.100.2/24", "dev", "zarvo4a")
+        ip("route", "add", "239.255.255.250/32", "dev", "zarvo4a")
+        yield
+    finally:
+        ip("link", "del", "zarvo4a")
+
+
+@pytest.mark.parametrize("echo_page, line, myips", [
+    (True, "No UPnP router answered; the external IP Address comes from the echo page {}",
+     ["84.1.2.3"]),
+    (False, "No UPnP router answered; without WANIPAdress no update is sent", []),
+])
+def test_without_a_router_the_search_is_bounded_falls_back_and_a_stop_ends_it_at_once(
+        service, provider, silent_lan, echo_page, line, myips):
+    service.settings(zarvo={"WANIPSource": "router",
+                            **({} if echo_page else {"WANIPAdress": ""})})
+    lines = run_cycles(service)
+    assert line.format(f"{provider.url}/meineip.php") in lines
+    assert updated_addresses(provider) == myips
+    assert "The external IP Address can not taken!" in lines or echo_page
+
+    service.start("-debug", env={"ZARVO_TICK_MS": "20"})
+    wait_for(lambda: service.log_lines().count("Read INI File") == 2, what="the search")
+    time.sleep(0.5)
+    started = time.monotonic()
+    assert service.stop() == 0
+    assert time.monotonic() - started < 1.0
+    assert service.log_lines()[-1] == "Read INI File"

@@ -167,6 +167,16 @@ def test_windows_a_good_cycle_logs_updates_and_writes_the_settings_file_back(pro
     assert program.events() == []
 
 
+@pytest.mark.parametrize("router", [["--address", "84.9.8.7"]], indirect=True)
+def test_windows_the_router_s_address_over_upnp_goes_out(program, provider, router):
+    program.settings(zarvo={"WANIPSource": "router"})
+    lines = run_cycles(program)
+    assert re.fullmatch(r"Get external IP Address from: router http://198\.51\.100\.1:\d+/"
+                        r"rootDesc\.xml", lines[len(START) + 1])
+    assert [update["path"] for update in provider.updates()] == [
+        f"/nic/update?hostname={HOST}&myip=84.9.8.7"]
+
+
 def test_windows_ipv6_from_an_echo_page_over_ipv6_goes_out_beside_ipv4(program, provider):
     echo = provider.url.replace("127.0.0.1", "[::1]") + "/meineip.php"
     program.settings(application={"IPv6": "on"}, zarvo={"WANIPv6Source": echo})

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
+
+#include "platform/Worker.h"
 
 namespace {
 
@@ -116,3 +120,25 @@ TEST(EventLoop, AStopRequestEndsRunWhileNoTimerIsEnabled) {
 }
 
 }  // namespace
+
+TEST(EventLoop, WorkBesideTheLoopEndsItsWaitWhenDoneAtItsBoundAndAtOnceAtAStop) {
+    platform::EventLoop loop;
+    loop.OnRequest(ServiceRequest::Stop, [&](int) { loop.Quit(); });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    auto work = [done] {
+        std::this_thread::sleep_for(20ms);
+        *done = true;
+    };
+    EXPECT_EQ(platform::RunBesideTheLoop(work, 5s), platform::WorkEnd::Done);
+    EXPECT_TRUE(*done);
+    auto blocks = [] { std::this_thread::sleep_for(2s); };
+    EXPECT_EQ(platform::RunBesideTheLoop(blocks, 50ms), platform::WorkEnd::TimedOut);
+    std::thread host([&] {
+        std::this_thread::sleep_for(50ms);
+        loop.Post(ServiceRequest::Stop);
+    });
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(platform::RunBesideTheLoop(blocks, 10s), platform::WorkEnd::Stopped);
+    host.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s) << "the work goes on alone";
+}

@@ -76,11 +76,14 @@ class frmmainTest : public ::testing::Test {
         auto mail = std::make_unique<FakeMailTransport>();
         auto eventLog = std::make_unique<FakeEventLog>();
         auto clock = std::make_unique<FakeServiceClock>();
+        auto router = std::make_unique<FakeRouterQuery>();
         mail_ = mail.get();
         eventLog_ = eventLog.get();
         clock_ = clock.get();
+        router_ = router.get();
         form_ = std::make_unique<zarvoupdater::frmmain>(
-            ServicePorts{http_.Factory(), std::move(mail), std::move(eventLog), std::move(clock)});
+            ServicePorts{http_.Factory(), std::move(mail), std::move(eventLog), std::move(clock),
+                         std::move(router)});
     }
 
     void WriteSettings(const std::string& application = "", const std::string& account = "",
@@ -159,6 +162,7 @@ class frmmainTest : public ::testing::Test {
     FakeMailTransport* mail_ = nullptr;
     FakeEventLog* eventLog_ = nullptr;
     FakeServiceClock* clock_ = nullptr;
+    FakeRouterQuery* router_ = nullptr;
     std::unique_ptr<zarvoupdater::frmmain> form_;
 };
 
@@ -484,9 +488,9 @@ TEST_F(frmmainTest, StopEndsTheRunWhereverItWaitsAndLeavesTheTimerOff) {
         FakeHttp http;
         auto mail = std::make_unique<FakeMailTransport>();
         FakeMailTransport* sent = mail.get();
-        zarvoupdater::frmmain form(ServicePorts{http.Factory(), std::move(mail),
-                                                std::make_unique<FakeEventLog>(),
-                                                std::make_unique<FakeServiceClock>()});
+        zarvoupdater::frmmain form(ServicePorts{
+            http.Factory(), std::move(mail), std::make_unique<FakeEventLog>(),
+            std::make_unique<FakeServiceClock>(), std::make_unique<FakeRouterQuery>()});
         std::filesystem::remove(dir_.Path() / "log" / "zarvoupdater.log");
         WriteSettings(row.badSettings ? "ErrorCounter=many\n" : "");
         std::function<void()> stop = [&form] { form.NTService1_StopRequest(); };
@@ -623,3 +627,28 @@ TEST_F(frmmainTest, AnUnchangedAddressGoesOutAgainOnceItsConfirmationIsRefreshDa
 }
 
 }  // namespace
+
+TEST_F(frmmainTest, TheRouterIsSearchedOnceAndItsLineBehindTheCarriersNatIsLoggedAtEachChange) {
+    WriteSettings("", "", "https://provider.test\nWANIPSource=router\nWANIPAdress=");
+    const std::string url = "http://192.0.2.1:5000/rootDesc.xml";
+    for (const char* reported : {"", "", "100.64.1.2", "84.1.2.3", ""}) {
+        router_->answers.push_back({url, reported});
+    }
+    http_.Queue("good 84.1.2.3");
+    for (int cycle = 0; cycle < 5; ++cycle) {
+        RestartCount();
+        form_->Timer_Timer();
+    }
+    EXPECT_EQ(router_->asked, (std::vector<std::string>{"", url, url, url, url}));
+    Lines notes;
+    for (const std::string& line : LogLines()) {
+        if (line.find("carrier's NAT") != std::string::npos) {
+            notes.push_back(line.substr(0, line.find(':')));
+        }
+    }
+    EXPECT_EQ(notes, (Lines{"The router reports no external IP Address",
+                            "The router's external IP Address 100.64.1.2 is not public",
+                            "The router reports no external IP Address"}));
+    EXPECT_EQ(RequestedUrls(), std::vector<std::string>{UpdateUrl + "84.1.2.3"})
+        << "nothing without an address, and no echo page without WANIPAdress";
+}

@@ -187,11 +187,12 @@ TEST_F(LoadSettingsTest, LoadSettingsInto_DialogReadsItsSeventeenKeysEachFromAFr
     EXPECT_EQ(record.ZARVOServer + record.WANIPAdress + record.LastIPAdress + record.Username,
               "me");
     LoadSettingsInto(record, path, SettingsKeys::All);
-    EXPECT_EQ(paths, 17 + 29);
+    EXPECT_EQ(paths, 17 + 30);
     EXPECT_EQ(record.LastIPAdress, "192.0.2.1");
     EXPECT_EQ(record.LastIPv6Adress, "2a00::1");
     EXPECT_TRUE(record.IPv6 && !record.IPv4);
     EXPECT_EQ(record.WANIPv6Source, "interface");
+    EXPECT_EQ(record.WANIPSource, "echo");
     // A provider's server stands in for the default, never for the one the file names.
     for (const auto& [zarvo, loaded] :
          {std::pair{"Provider=DeSEC\n", "https://update.dedyn.io 25"},

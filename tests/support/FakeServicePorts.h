@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -50,4 +51,21 @@ class FakeServiceClock : public ServiceClock {
     std::chrono::steady_clock::time_point SteadyNow() override { return steady; }
     platform::TimePoint now = platform::TimePoint{} + std::chrono::hours(24 * 365 * 50);
     std::chrono::steady_clock::time_point steady{};
+};
+
+/// Answers each question for the router with the next scripted answer, no router once they
+/// are used up, and records the description URL it was asked with.
+class FakeRouterQuery : public RouterQuery {
+  public:
+    std::optional<platform::RouterAnswer> Ask(const std::string& knownUrl) override {
+        asked.push_back(knownUrl);
+        if (answers.empty()) {
+            return platform::RouterAnswer{};
+        }
+        platform::RouterAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    std::deque<platform::RouterAnswer> answers;
+    std::vector<std::string> asked;
 };
