@@ -11,6 +11,7 @@
 #include "platform/RuntimeError.h"
 #include "report/modReport.h"
 #include "service/ServicePorts.h"
+#include "service/SettingsWatch.h"
 #include "service/UpdatePacing.h"
 #include "service/host/ServiceHost.h"
 
@@ -40,6 +41,8 @@ class frmmain {
     void NTService1_StopRequest();
     void NTService1_Control(int value);
     void Timer_Timer();
+    /// The user changed the settings file: the cycle runs at the next tick, unless paused.
+    void SettingsChanged();
 
     /// The timer control: off while a cycle runs or the service is paused; its period spans
     /// the ticks it sleeps through.
@@ -66,6 +69,7 @@ class frmmain {
     void CountTicksSlept();
     std::int64_t TicksPerRun() const;
 
+    void WatchSettings();
     void LoadSettingsOfCycle();
     /// AjaxComm1.SendData with the cycle's arguments; a failure's cause goes to the log.
     AjaxValue Request(const std::string& URL_Parameter);
@@ -79,6 +83,7 @@ class frmmain {
     std::unique_ptr<MailTransport> mail_;
     std::unique_ptr<EventLogSink> eventLog_;
     std::unique_ptr<ServiceClock> clock_;
+    std::unique_ptr<SettingsWatch> settingsWatch_;
     bool bPaused = false;
     bool cycleRunning_ = false;
     std::int32_t ticksArmed_ = 1;
