@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
 namespace {
@@ -56,14 +57,24 @@ std::string WithoutWanSections(const std::string& content) {
     return kept;
 }
 
-SettingsWatch::SettingsWatch(platform::EventLoop& loop, const std::string& path,
-                             std::function<void()> onChange)
-    : path_(path), onChange_(std::move(onChange)), watch_(loop, path, [this] { Notified(); }) {
+SettingsWatch::SettingsWatch(platform::EventLoop& loop, std::function<void()> onChange)
+    : loop_(loop), onChange_(std::move(onChange)) {}
+
+std::string SettingsWatch::Start(const std::string& path) {
+    path_ = path;
+    try {
+        watch_ = std::make_unique<platform::FileWatch>(loop_, path, [this] { Notified(); });
+    } catch (const platform::RuntimeError& error) {
+        return error.Text();
+    }
     Read();
+    return {};
 }
 
 void SettingsWatch::Read() {
-    read_ = WithoutWanSections(FileContent(path_).value_or(""));
+    if (watch_) {
+        read_ = WithoutWanSections(FileContent(path_).value_or(""));
+    }
 }
 
 void SettingsWatch::Notified() {

@@ -12,10 +12,12 @@
 /// the service writes itself, the [WAN] sections of confirmed addresses, does not count.
 class SettingsWatch {
   public:
-    /// Watches `path`; `onChange` runs on the loop's thread, once for a burst of writes. Throws
-    /// platform::RuntimeError when the platform refuses the watch.
-    SettingsWatch(platform::EventLoop& loop, const std::string& path,
-                  std::function<void()> onChange);
+    /// `onChange` runs on the loop's thread, once for a burst of writes, once Start() was called.
+    SettingsWatch(platform::EventLoop& loop, std::function<void()> onChange);
+
+    /// Watches the settings file at `path` and reads it; why not when the platform refuses
+    /// the watch, else empty. Changes then take effect at the next cycle only, as before.
+    std::string Start(const std::string& path);
 
     /// What the file holds now counts as read: to be called just before the settings load.
     void Read();
@@ -23,10 +25,11 @@ class SettingsWatch {
   private:
     void Notified();
 
-    std::string path_;
+    platform::EventLoop& loop_;
     std::function<void()> onChange_;
+    std::string path_;
     std::string read_;
-    platform::FileWatch watch_;
+    std::unique_ptr<platform::FileWatch> watch_;
 };
 
 /// `content` without the [WAN] sections (also "[WAN name]"), the service's own part of the file.

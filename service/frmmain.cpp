@@ -98,7 +98,10 @@ std::optional<int> frmmain::Form_Load(const std::string& commandLine) {
             return 2;
         }
 
-        WatchSettings();
+        if (std::string why = settingsWatch_.Start(SettingsFilePath()); !why.empty()) {
+            eventLog_->LogEvent(ErrorEvent.type, ErrorEvent.id,
+                                "settings changes take effect at the next cycle only: " + why);
+        }
         LoadSettings();
         NTService1.ControlsAccepted = platform::ServiceHost::AcceptPauseContinue;
         NTService1.StartService();
@@ -244,32 +247,18 @@ void frmmain::Timer_Timer() {
     }
 }
 
-void frmmain::WatchSettings() {
-    try {
-        settingsWatch_ = std::make_unique<SettingsWatch>(loop_, SettingsFilePath(),
-                                                         [this] { SettingsChanged(); });
-    } catch (const std::exception& caught) {
-        eventLog_->LogEvent(ErrorEvent.type, ErrorEvent.id,
-                            "settings changes take effect at the next cycle only: " +
-                                AsRuntimeError(caught).Text());
-    }
-}
-
 void frmmain::SettingsChanged() {
-    if (bPaused) {
-        return;
-    }
     // Each write of a burst starts the tick afresh, so that the cycle reads the finished save.
-    CountTicksSlept();
-    Timer.SetEnabled(false);
-    TickCounter = 0;
-    SwitchTimerOn();
+    if (!bPaused) {
+        CountTicksSlept();
+        Timer.SetEnabled(false);
+        TickCounter = 0;
+        SwitchTimerOn();
+    }
 }
 
 void frmmain::LoadSettingsOfCycle() {
-    if (settingsWatch_) {
-        settingsWatch_->Read();
-    }
+    settingsWatch_.Read();
     try {
         LoadSettings();
     } catch (const std::exception& caught) {

@@ -69,7 +69,6 @@ class frmmain {
     void CountTicksSlept();
     std::int64_t TicksPerRun() const;
 
-    void WatchSettings();
     void LoadSettingsOfCycle();
     /// AjaxComm1.SendData with the cycle's arguments; a failure's cause goes to the log.
     AjaxValue Request(const std::string& URL_Parameter);
@@ -83,7 +82,7 @@ class frmmain {
     std::unique_ptr<MailTransport> mail_;
     std::unique_ptr<EventLogSink> eventLog_;
     std::unique_ptr<ServiceClock> clock_;
-    std::unique_ptr<SettingsWatch> settingsWatch_;
+    SettingsWatch settingsWatch_{loop_, [this] { SettingsChanged(); }};
     bool bPaused = false;
     bool cycleRunning_ = false;
     std::int32_t ticksArmed_ = 1;
