@@ -183,7 +183,7 @@ def test_windows_ipv6_from_an_echo_page_over_ipv6_goes_out_beside_ipv4(program, 
 
 
 def test_windows_a_save_is_answered_by_a_cycle_and_the_own_write_is_not(program):
-    program.start()  # ticks of 20 ms, the interval 30,000 of them
+    program.start()  # ticks of 20 ms: the interval of ten minutes takes 12 s
     wait_for(lambda: program.ended_cycles() == 1, timeout=LONG * 2, what="the first cycle")
     time.sleep(1.0)
     assert program.ended_cycles() == 1, "the stored address is the service's own write"
