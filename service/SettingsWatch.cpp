@@ -36,8 +36,7 @@ bool IsWanSection(std::string_view line) {
            (name.size() == 3 || name[3] == ' ');
 }
 
-}  // namespace
-
+// `content` without the [WAN] sections (also "[WAN name]"), the service's own part of the file.
 std::string WithoutWanSections(const std::string& content) {
     std::string kept;
     bool inWan = false;
@@ -56,6 +55,8 @@ std::string WithoutWanSections(const std::string& content) {
     }
     return kept;
 }
+
+}  // namespace
 
 SettingsWatch::SettingsWatch(platform::EventLoop& loop, std::function<void()> onChange)
     : loop_(loop), onChange_(std::move(onChange)) {}

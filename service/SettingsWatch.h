@@ -31,6 +31,3 @@ class SettingsWatch {
     std::string read_;
     std::unique_ptr<platform::FileWatch> watch_;
 };
-
-/// `content` without the [WAN] sections (also "[WAN name]"), the service's own part of the file.
-std::string WithoutWanSections(const std::string& content);
