@@ -4,10 +4,12 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
 #include "configure/DialogLayout.h"
+#include "configure/DialogService.h"
 #include "configure/DialogSettings.h"
 #include "platform/RuntimeError.h"
 #include "settings/INIFile.h"
@@ -25,9 +27,11 @@ struct NumberField {
     std::int32_t highest;
 };
 
-constexpr std::array<NumberField, 2> kNumberFields{{
+constexpr std::array<NumberField, 3> kNumberFields{{
     {4, -kIntervalLimit, kIntervalLimit},
     {5, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()},
+    // Days, 0 for never; a refresh further off than that would never come.
+    {11, 0, std::numeric_limits<std::int16_t>::max()},
 }};
 
 const DialogControl& Control(const char* name, int index) {
@@ -79,7 +83,8 @@ void Fill(DialogValues& values, const AppSettingsRecord& settings) {
                    settings.Email_Server,
                    settings.Email_Username,
                    settings.Email_Password};
-    values.chkZARVOUpdater = {settings.ZARVOUpdater, settings.Email};
+    values.chkZARVOUpdater[0] = settings.ZARVOUpdater;
+    values.chkZARVOUpdater[1] = settings.Email;
 }
 
 bool NumberAccepted(const DialogValues& values, const NumberField& field, DialogMessage& message) {
@@ -106,11 +111,8 @@ bool NumberAccepted(const DialogValues& values, const NumberField& field, Dialog
     return false;
 }
 
-std::string ValueOf(const DialogValues& values, const DialogControl& control) {
-    if (control.kind == ControlKind::CheckBox) {
-        return values.chkZARVOUpdater[control.index] ? "on" : "off";
-    }
-    return values.Text[control.index];
+bool InServiceFrame(const DialogControl& control) {
+    return control.frame != nullptr && std::string_view(control.frame) == kServiceFrame;
 }
 
 }  // namespace
@@ -129,6 +131,7 @@ bool LoadDialogValues(DialogValues& values, DialogMessage& message) {
         AppSettingsRecord settings;
         LoadDialogSettings(settings);
         Fill(values, settings);
+        LoadServiceFrame(values, path);
         return true;
     } catch (const platform::RuntimeError& error) {
         message = {DialogMessage::Kind::Critical, LoadFailureText(path, error)};
@@ -147,13 +150,17 @@ bool SaveDialogValues(const DialogValues& values, DialogMessage& message) {
         if (control.key == nullptr) {
             continue;
         }
+        const std::optional<std::string> text =
+            InServiceFrame(control) ? ServiceFrameText(values, control) : ValueOf(values, control);
+        if (!text) {
+            continue;
+        }
         std::string path;
         try {
             path = DialogIniPath();
         } catch (const platform::RuntimeError&) {
         }
-        if (!path.empty() &&
-            WriteIniValue(control.section, control.key, ValueOf(values, control), path)) {
+        if (!path.empty() && WriteIniValue(control.section, control.key, *text, path)) {
             anyWritten = true;
             continue;
         }

@@ -4,7 +4,7 @@
 #include <string>
 
 /// What a control of the dialog is; each front end makes its own widget of that kind.
-enum class ControlKind { Frame, Label, TextBox, CheckBox, Button };
+enum class ControlKind { Frame, Label, TextBox, CheckBox, ComboBox, Button };
 
 /// One control of the dialog's window. Measures are in twips (15 to a pixel at 96 dpi), inside
 /// a frame relative to that frame.
@@ -25,7 +25,7 @@ struct DialogControl {
 
 inline constexpr const char* kFormName = "frmmain";
 inline constexpr const char* kFormCaption = "Configuration";
-inline constexpr int kClientWidthTwips = 5985;
+inline constexpr int kClientWidthTwips = 11655;
 inline constexpr int kClientHeightTwips = 7620;
 /// The layout was drawn for a small dialog font; the desktop's usual one cuts the longer
 /// captions off. Its height in pixels at 96 dpi.
@@ -33,6 +33,16 @@ inline constexpr int kFontPixels = 11;
 
 /// Every control of the window in tab order; frames come before the controls inside them.
 std::span<const DialogControl> DialogControls();
+
+/// The frame whose keys are written only when the user changed them; the others always are.
+inline constexpr const char* kServiceFrame = "frmService";
+/// The label that shows, one line per host name, what the service last confirmed.
+inline constexpr int kConfirmedLabel = 18;
+/// The check box that shows the passwords while it is ticked.
+inline constexpr int kShowPasswords = 4;
+
+/// Whether the text box holds a password, shown as bullets unless the passwords are shown.
+bool IsPassword(const DialogControl& control);
 
 /// The name by which tests find the control: the array name followed by its index, "Text4".
 std::string ControlName(const DialogControl& control);

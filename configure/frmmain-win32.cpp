@@ -102,6 +102,8 @@ ControlClass ClassOf(ControlKind kind) {
             return {L"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
         case ControlKind::CheckBox:
             return {L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, 0};
+        case ControlKind::ComboBox:
+            return {L"COMBOBOX", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0};
         case ControlKind::Button:
             break;
     }
@@ -121,8 +123,11 @@ class Form {
     void Layout(UINT dpi);
     void Fill(const DialogValues& values);
     void cmdSave_Click();
+    void ShowPasswords(bool shown);
 
     HWND hwnd_ = nullptr;
+    DialogValues loaded_;
+    WPARAM bullet_ = 0;  // the password character the edit control chose itself
     HFONT font_ = nullptr;
     HWND focus_ = nullptr;  // where the focus returns when the window is activated again
     std::vector<HWND> controls_;
@@ -160,14 +165,18 @@ void Form::CreateControls() {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     for (const DialogControl& control : DialogControls()) {
         const ControlClass kind = ClassOf(control.kind);
+        const DWORD masked = IsPassword(control) ? ES_PASSWORD : 0;
         HWND window = CreateWindowExW(
             kind.exStyle, kind.className, platform::ToWide(control.caption).c_str(),
-            WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0, 0, hwnd_,
+            WS_CHILD | WS_VISIBLE | kind.style | masked, 0, 0, 0, 0, hwnd_,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(control))), instance, nullptr);
         if (control.kind == ControlKind::TextBox) {
             // Without a limit of its own: a long value is saved whole.
             SendMessageW(window, EM_SETLIMITTEXT, 0, 0);
             SetWindowSubclass(window, PasteOnOneLine, 0, 0);
+        }
+        if (masked != 0) {
+            bullet_ = SendMessageW(window, EM_GETPASSWORDCHAR, 0, 0);
         }
         // A frame drawn above the controls it holds would hide them. Frames take no focus, so
         // moving them to the bottom leaves the tab order of the others that of the table.
@@ -192,8 +201,10 @@ void Form::Layout(UINT dpi) {
         const DialogControl* frame = FrameOf(control);
         const int left = Pixels(control.left, dpi) + (frame ? Pixels(frame->left, dpi) : 0);
         const int top = Pixels(control.top, dpi) + (frame ? Pixels(frame->top, dpi) : 0);
+        // A list box's height is that of its open list; closed, it is as tall as its font.
+        const int rows = control.kind == ControlKind::ComboBox ? 8 : 1;
         SetWindowPos(controls_[i], nullptr, left, top, Pixels(control.width, dpi),
-                     Pixels(control.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+                     Pixels(control.height * rows, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
     if (font_ != nullptr) {
@@ -207,27 +218,66 @@ void Form::Layout(UINT dpi) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+std::string WithCarriageReturns(const std::string& lines) {
+    std::string text;
+    for (char c : lines) {
+        text += c == '\n' ? "\r\n" : std::string(1, c);
+    }
+    return text;
+}
+
 void Form::Fill(const DialogValues& values) {
+    loaded_ = values;
     const auto table = DialogControls();
     for (std::size_t i = 0; i < table.size(); ++i) {
+        const int index = table[i].index;
         if (table[i].kind == ControlKind::TextBox) {
-            SetWindowTextW(controls_[i], platform::ToWide(values.Text[table[i].index]).c_str());
+            SetWindowTextW(controls_[i], platform::ToWide(values.Text[index]).c_str());
         } else if (table[i].kind == ControlKind::CheckBox) {
-            const bool checked = values.chkZARVOUpdater[table[i].index];
+            const bool checked = values.chkZARVOUpdater[index];
             SendMessageW(controls_[i], BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+        } else if (table[i].kind == ControlKind::ComboBox) {
+            const std::vector<DialogChoice>& choices = values.choices[index];
+            for (std::size_t choice = 0; choice < choices.size(); ++choice) {
+                const std::wstring caption = platform::ToWide(choices[choice].caption);
+                SendMessageW(controls_[i], CB_ADDSTRING, 0,
+                             reinterpret_cast<LPARAM>(caption.c_str()));
+                if (choices[choice].value == values.cboZARVO[index]) {
+                    SendMessageW(controls_[i], CB_SETCURSEL, choice, 0);
+                }
+            }
+        } else if (table[i].kind == ControlKind::Label && index == kConfirmedLabel) {
+            SetWindowTextW(controls_[i],
+                           platform::ToWide(WithCarriageReturns(values.confirmed)).c_str());
+        }
+    }
+}
+
+void Form::ShowPasswords(bool shown) {
+    const auto table = DialogControls();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (table[i].kind == ControlKind::TextBox && IsPassword(table[i])) {
+            SendMessageW(controls_[i], EM_SETPASSWORDCHAR, shown ? 0 : bullet_, 0);
+            InvalidateRect(controls_[i], nullptr, TRUE);
         }
     }
 }
 
 void Form::cmdSave_Click() {
-    DialogValues values;
+    DialogValues values = loaded_;
     const auto table = DialogControls();
     for (std::size_t i = 0; i < table.size(); ++i) {
+        const int index = table[i].index;
         if (table[i].kind == ControlKind::TextBox) {
-            values.Text[table[i].index] = platform::FromWide(WindowText(controls_[i]));
+            values.Text[index] = platform::FromWide(WindowText(controls_[i]));
         } else if (table[i].kind == ControlKind::CheckBox) {
-            values.chkZARVOUpdater[table[i].index] =
+            values.chkZARVOUpdater[index] =
                 SendMessageW(controls_[i], BM_GETCHECK, 0, 0) == BST_CHECKED;
+        } else if (table[i].kind == ControlKind::ComboBox) {
+            const LRESULT chosen = SendMessageW(controls_[i], CB_GETCURSEL, 0, 0);
+            if (chosen >= 0 && static_cast<std::size_t>(chosen) < values.choices[index].size()) {
+                values.cboZARVO[index] = values.choices[index][chosen].value;
+            }
         }
     }
     DialogMessage message;
@@ -254,6 +304,10 @@ LRESULT Form::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 cmdSave_Click();
             } else if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IdOf("cmdClose")) {
                 DestroyWindow(hwnd_);
+            } else if (HIWORD(wParam) == BN_CLICKED &&
+                       LOWORD(wParam) == IdOf("chkZARVOUpdater" + std::to_string(kShowPasswords))) {
+                ShowPasswords(SendMessageW(reinterpret_cast<HWND>(lParam), BM_GETCHECK, 0, 0) ==
+                              BST_CHECKED);
             }
             return 0;
         case WM_ACTIVATE:

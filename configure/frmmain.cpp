@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFont>
 #include <QGroupBox>
 #include <QIcon>
@@ -77,19 +78,34 @@ QWidget* frmmain::CreateControl(const DialogControl& control) {
         case ControlKind::Frame:
             return new QGroupBox(caption, frame);
         case ControlKind::Label:
-            return Label[control.index] = new QLabel(caption, frame);
+            lastLabel_ = Label[control.index] = new QLabel(caption, frame);
+            if (control.index == kConfirmedLabel) {
+                lastLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                lastLabel_->setWordWrap(true);
+            }
+            return lastLabel_;
         case ControlKind::TextBox: {
-            // Passwords stay readable on purpose. The box takes texts longer than the file
-            // reads back (Qt's default limit is 32767), so a long value is saved whole.
+            // The box takes texts longer than the file reads back (Qt's default limit is
+            // 32767), so a long value is saved whole.
             QLineEdit* box = Text[control.index] = new QLineEdit(frame);
             box->setMaxLength(std::numeric_limits<int>::max());
+            box->setEchoMode(IsPassword(control) ? QLineEdit::Password : QLineEdit::Normal);
             connect(box, &QLineEdit::textEdited, box,
                     [box](const QString& text) { KeepOnOneLine(*box, text); });
-            Label[control.index]->setBuddy(box);
+            lastLabel_->setBuddy(box);
             return box;
         }
+        case ControlKind::ComboBox:
+            cboZARVO[control.index] = new QComboBox(frame);
+            lastLabel_->setBuddy(cboZARVO[control.index]);
+            return cboZARVO[control.index];
         case ControlKind::CheckBox:
-            return chkZARVOUpdater[control.index] = new QCheckBox(caption, frame);
+            chkZARVOUpdater[control.index] = new QCheckBox(caption, frame);
+            if (control.index == kShowPasswords) {
+                connect(chkZARVOUpdater[control.index], &QCheckBox::toggled, this,
+                        &frmmain::ShowPasswords);
+            }
+            return chkZARVOUpdater[control.index];
         case ControlKind::Button:
             break;
     }
@@ -110,9 +126,18 @@ bool frmmain::Form_Load() {
     for (std::size_t i = 0; i < Text.size(); ++i) {
         Text[i]->setText(FromText(values.Text[i]));
     }
-    for (std::size_t i = 0; i < chkZARVOUpdater.size(); ++i) {
+    for (std::size_t i = 0; i < kShowPasswords; ++i) {
         chkZARVOUpdater[i]->setChecked(values.chkZARVOUpdater[i]);
     }
+    for (std::size_t i = 0; i < cboZARVO.size(); ++i) {
+        cboZARVO[i]->clear();
+        for (const DialogChoice& choice : values.choices[i]) {
+            cboZARVO[i]->addItem(FromText(choice.caption), FromText(choice.value));
+        }
+        cboZARVO[i]->setCurrentIndex(cboZARVO[i]->findData(FromText(values.cboZARVO[i])));
+    }
+    Label[kConfirmedLabel]->setText(FromText(values.confirmed));
+    loaded_ = values;
     return true;
 }
 
@@ -129,16 +154,27 @@ void frmmain::ShowMessage(const DialogMessage& message) {
 }
 
 void frmmain::cmdSave_Click() {
-    DialogValues values;
+    DialogValues values = loaded_;
     for (std::size_t i = 0; i < Text.size(); ++i) {
         values.Text[i] = Text[i]->text().toStdString();
     }
     for (std::size_t i = 0; i < chkZARVOUpdater.size(); ++i) {
         values.chkZARVOUpdater[i] = chkZARVOUpdater[i]->isChecked();
     }
+    for (std::size_t i = 0; i < cboZARVO.size(); ++i) {
+        values.cboZARVO[i] = cboZARVO[i]->currentData().toString().toStdString();
+    }
     DialogMessage message;
     if (!SaveDialogValues(values, message)) {
         ShowMessage(message);
+    }
+}
+
+void frmmain::ShowPasswords(bool shown) {
+    for (const DialogControl& control : DialogControls()) {
+        if (control.kind == ControlKind::TextBox && IsPassword(control)) {
+            Text[control.index]->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+        }
     }
 }
 

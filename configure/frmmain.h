@@ -7,6 +7,7 @@
 #include "configure/DialogCore.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 struct DialogControl;
@@ -33,10 +34,14 @@ class frmmain : public QWidget {
     void ShowMessage(const DialogMessage& message);
     void cmdSave_Click();
     void cmdClose_Click();
+    void ShowPasswords(bool shown);
 
-    std::array<QLabel*, 11> Label{};
-    std::array<QLineEdit*, 11> Text{};
-    std::array<QCheckBox*, 2> chkZARVOUpdater{};
+    std::array<QLabel*, 19> Label{};
+    std::array<QLineEdit*, 14> Text{};
+    std::array<QCheckBox*, 5> chkZARVOUpdater{};
+    std::array<QComboBox*, 3> cboZARVO{};
+    QLabel* lastLabel_ = nullptr;  // the caption of the box made next
+    DialogValues loaded_;
 };
 
 /// Loads `form` and runs it until it is closed; the program's exit status. A form that

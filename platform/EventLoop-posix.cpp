@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "platform/RuntimeError.h"
 
@@ -78,13 +79,21 @@ void EventLoop::ProcessPendingEvents() {
 
 void EventLoop::Run() {
     while (!quit_) {
-        pollfd descriptor{Descriptor(wakeHandle_), POLLIN, 0};
-        int ready = poll(&descriptor, 1, PollTimeoutMilliseconds());
+        std::vector<pollfd> descriptors{{Descriptor(wakeHandle_), POLLIN, 0}};
+        for (const auto& entry : watched_) {
+            descriptors.push_back({Descriptor(entry.first), POLLIN, 0});
+        }
+        int ready = poll(descriptors.data(), descriptors.size(), PollTimeoutMilliseconds());
         if (ready < 0 && errno != EINTR) {
             throw errors::SystemCallError("poll", errno);
         }
-        if (ready > 0) {
+        if (ready > 0 && descriptors[0].revents != 0) {
             ProcessPendingEvents();
+        }
+        for (std::size_t i = 1; ready > 0 && i < descriptors.size() && !quit_; ++i) {
+            if (descriptors[i].revents != 0) {
+                DispatchWatched(descriptors[i].fd);
+            }
         }
         if (!quit_) {
             DispatchDueTimers();

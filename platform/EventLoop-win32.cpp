@@ -86,22 +86,29 @@ void EventLoop::ProcessPendingEvents() {
 
 void EventLoop::Run() {
     while (!quit_) {
-        HANDLE handles[] = {native_->requestsPending, native_->timer};
-        DWORD count = 1;
+        // The requests first: the wait reports only the first of several signalled handles.
+        std::vector<HANDLE> handles{native_->requestsPending};
+        for (const auto& entry : watched_) {
+            handles.push_back(AsHandle(entry.first));
+        }
         if (int timeout = PollTimeoutMilliseconds(); timeout >= 0) {
             LARGE_INTEGER due{};
             due.QuadPart = -10'000LL * timeout;  // relative, in 100 ns steps
             if (!SetWaitableTimer(native_->timer, &due, 0, nullptr, nullptr, FALSE)) {
                 throw LastError("SetWaitableTimer");
             }
-            count = 2;
+            handles.push_back(native_->timer);
         }
-        DWORD woken = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+        DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
+                                             FALSE, INFINITE);
         if (woken == WAIT_FAILED) {
             throw LastError("WaitForMultipleObjects");
         }
-        if (woken == WAIT_OBJECT_0) {
+        const DWORD index = woken - WAIT_OBJECT_0;
+        if (index == 0) {
             ProcessPendingEvents();
+        } else if (index <= watched_.size() && !quit_) {
+            DispatchWatched(reinterpret_cast<std::intptr_t>(handles[index]));
         }
         if (!quit_) {
             DispatchDueTimers();

@@ -44,6 +44,23 @@ void EventLoop::CallWake() {
     }
 }
 
+void EventLoop::Watch(std::intptr_t handle, std::function<void()> ready) {
+    watched_[handle] = std::move(ready);
+}
+
+void EventLoop::Unwatch(std::intptr_t handle) {
+    watched_.erase(handle);
+}
+
+void EventLoop::DispatchWatched(std::intptr_t handle) {
+    // A copy: the handler may unwatch its own handle.
+    auto found = watched_.find(handle);
+    if (found != watched_.end() && found->second) {
+        std::function<void()> ready = found->second;
+        ready();
+    }
+}
+
 int EventLoop::PollTimeoutMilliseconds() const {
     auto now = std::chrono::steady_clock::now();
     int timeout = -1;

@@ -45,8 +45,14 @@ class EventLoop {
     /// also at once when a request is pending already); an empty function ends this.
     void SetWakeCallback(std::function<void()> wake);
 
+    /// Adds `handle` (a descriptor on POSIX, a waitable handle on Windows) to what Run() waits
+    /// on; `ready` is called on this thread whenever it is readable or signalled.
+    void Watch(std::intptr_t handle, std::function<void()> ready);
+    void Unwatch(std::intptr_t handle);
+
     /// Dispatches the requests that are pending now and returns without blocking. Timer ticks
-    /// are left to Run(), so a tick handler that waits here is never entered a second time.
+    /// and watched handles are left to Run(), so a handler that waits here is never entered a
+    /// second time.
     void ProcessPendingEvents();
 
     /// Dispatches requests and timer ticks until Quit() is called.
@@ -60,6 +66,7 @@ class EventLoop {
   private:
     friend class Timer;
     void DispatchDueTimers();
+    void DispatchWatched(std::intptr_t handle);
     int PollTimeoutMilliseconds() const;
     void Dispatch(ServiceRequest request, int value);
     void CallWake();
@@ -73,6 +80,7 @@ class EventLoop {
     bool quit_ = false;
     std::map<ServiceRequest, RequestHandler> handlers_;
     std::vector<Timer*> timers_;
+    std::map<std::intptr_t, std::function<void()>> watched_;
     EventLoop* previous_ = nullptr;
     std::mutex wakeMutex_;
     std::function<void()> wake_;

@@ -100,6 +100,10 @@ std::optional<int> frmmain::Form_Load(const std::string& commandLine) {
             return 2;
         }
 
+        if (std::string why = settingsWatch_.Start(SettingsFilePath()); !why.empty()) {
+            eventLog_->LogEvent(ErrorEvent.type, ErrorEvent.id,
+                                "settings changes take effect at the next cycle only: " + why);
+        }
         LoadSettings();
         NTService1.ControlsAccepted = platform::ServiceHost::AcceptPauseContinue;
         NTService1.StartService();
@@ -252,7 +256,18 @@ void frmmain::Timer_Timer() {
     }
 }
 
+void frmmain::SettingsChanged() {
+    // Each write of a burst starts the tick afresh, so that the cycle reads the finished save.
+    if (!bPaused) {
+        CountTicksSlept();
+        Timer.SetEnabled(false);
+        TickCounter = 0;
+        SwitchTimerOn();
+    }
+}
+
 void frmmain::LoadSettingsOfCycle() {
+    settingsWatch_.Read();
     try {
         LoadSettings();
     } catch (const std::exception& caught) {

@@ -14,6 +14,7 @@
 #include "service/ProviderAnswer.h"
 #include "service/RouterSource.h"
 #include "service/ServicePorts.h"
+#include "service/SettingsWatch.h"
 #include "service/UpdatePacing.h"
 #include "service/UpdatePlan.h"
 #include "service/host/ServiceHost.h"
@@ -44,6 +45,8 @@ class frmmain {
     void NTService1_StopRequest();
     void NTService1_Control(int value);
     void Timer_Timer();
+    /// The user changed the settings file: the cycle runs at the next tick, unless paused.
+    void SettingsChanged();
 
     /// The timer control: off while a cycle runs or the service is paused; its period spans
     /// the ticks it sleeps through.
@@ -88,6 +91,7 @@ class frmmain {
     RouterSource router_;
     /// Where a refresh period counts from for a name without a confirmed update's time.
     platform::TimePoint startedAt_;
+    SettingsWatch settingsWatch_{loop_, [this] { SettingsChanged(); }};
     bool bPaused = false;
     bool cycleRunning_ = false;
     std::int32_t ticksArmed_ = 1;

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 
 #include "configure/DialogLayout.h"
+#include "configure/DialogService.h"
 #include "platform/Text.h"
 #include "tests/configure/DialogCoreTest.h"
 
@@ -41,16 +43,17 @@ TEST(DialogLayout, ControlsFitTheirFramesDoNotOverlapAndTabInTableOrder) {
         if (c.kind == ControlKind::Frame) {
             frames[c.name] = &c;
         }
-        // A caption shares its row with the box of the same index, and comes just before it.
-        if (c.kind == ControlKind::TextBox) {
+        // A caption shares its row with its box, comes just before it and has a text box's index.
+        if (c.kind == ControlKind::TextBox || c.kind == ControlKind::ComboBox) {
             const DialogControl& label = controls[i - 1];
             EXPECT_EQ(label.kind, ControlKind::Label);
-            EXPECT_EQ(label.index, c.index);
-            EXPECT_EQ(label.top, c.top);
+            EXPECT_TRUE(label.index == c.index || c.kind == ControlKind::ComboBox);
+            EXPECT_LE(std::abs(label.top - c.top), 30);
         }
-        EXPECT_EQ(c.key != nullptr,
-                  c.kind == ControlKind::TextBox || c.kind == ControlKind::CheckBox)
-            << ControlName(c);
+        const bool edits = c.kind == ControlKind::TextBox || c.kind == ControlKind::CheckBox ||
+                           c.kind == ControlKind::ComboBox;
+        const bool show = c.kind == ControlKind::CheckBox && c.index == kShowPasswords;
+        EXPECT_EQ(c.key != nullptr, edits && !show) << ControlName(c);
     }
     EXPECT_EQ(ControlName(controls[2]), "Text0");
     EXPECT_EQ(ControlName(controls[0]), "frmAccount");
@@ -58,10 +61,14 @@ TEST(DialogLayout, ControlsFitTheirFramesDoNotOverlapAndTabInTableOrder) {
 
 TEST_F(DialogCoreTest, LoadWithoutFileShowsTheDefaultsAndCreatesNothing) {
     const DialogValues values = Loaded();
-    const std::array<std::string, 11> defaults = {
-        "Username", "password", "myhost.zarvo.example", "", "10", "5", "", "", "", "", ""};
+    const std::array<std::string, 14> defaults = {
+        "Username",  "password", "myhost.zarvo.example", "", "10", "5", "", "", "", "", "", "25",
+        "interface", ""};
     EXPECT_EQ(values.Text, defaults);
-    EXPECT_EQ(values.chkZARVOUpdater, (std::array<bool, 2>{false, false}));
+    EXPECT_EQ(values.chkZARVOUpdater, (std::array<bool, 5>{false, false, true, false, false}));
+    EXPECT_EQ(values.cboZARVO, (std::array<std::string, 3>{"", "echo", ""}));
+    EXPECT_EQ(values.choices[0].size(), 15u);
+    EXPECT_EQ(values.confirmed, "myhost.zarvo.example: none confirmed yet");
     EXPECT_FALSE(fs::exists(ini_));
 }
 
@@ -70,7 +77,13 @@ TEST_F(DialogCoreTest, LoadShowsUnderEachControlTheKeyTheLayoutGivesIt) {
     for (const char* key : {"Username", "Password", "Host", "StaticIPAddress"}) {
         text += key + std::string("=value of ") + key + "\n";
     }
+    text += "StaticIPv6Address=value of StaticIPv6Address\n";
+    text += "[ZARVO]\nRefreshDays=value of RefreshDays\nWANIPv6Source=value of WANIPv6Source\n";
+    for (const char* key : {"Provider", "WANIPSource", "IPv6Request"}) {
+        text += key + std::string("=value of ") + key + "\n";
+    }
     text += "[Application]\nZARVOUpdater=on\nEmail=off\nInterval= 0017 \nErrorCounter=-3\n";
+    text += "IPv4=off\nIPv6=on\n";
     for (const char* key :
          {"Email_Receiver", "Email_Sender", "Email_Server", "Email_Username", "Email_Password"}) {
         text += key + std::string("=value of ") + key + "\n";
@@ -84,8 +97,12 @@ TEST_F(DialogCoreTest, LoadShowsUnderEachControlTheKeyTheLayoutGivesIt) {
                                          : key == "ErrorCounter" ? "-3"
                                                                  : "value of " + key;
             EXPECT_EQ(values.Text[c.index], expected) << ControlName(c);
-        } else if (c.kind == ControlKind::CheckBox) {
-            EXPECT_EQ(values.chkZARVOUpdater[c.index], std::string(c.key) == "ZARVOUpdater");
+        } else if (c.kind == ControlKind::ComboBox) {
+            EXPECT_EQ(values.cboZARVO[c.index], "value of " + std::string(c.key));
+            EXPECT_EQ(values.choices[c.index].back().value, values.cboZARVO[c.index]);
+        } else if (c.kind == ControlKind::CheckBox && c.key != nullptr) {
+            const std::string key = c.key;
+            EXPECT_EQ(values.chkZARVOUpdater[c.index], key == "ZARVOUpdater" || key == "IPv6");
         }
     }
 }
@@ -129,6 +146,7 @@ TEST_F(DialogCoreTest, WithoutItsOwnDirectoryTheDialogNeitherLoadsNorWritesAtThe
               "[75] Path/File access error");
     values.Text[4] = "10";
     values.Text[5] = "5";
+    values.Text[11] = "25";
     EXPECT_FALSE(SaveDialogValues(values, message));
     EXPECT_EQ(message.text,
               "The settings were not saved.\n\nThe program's own directory is unknown.");
@@ -139,10 +157,10 @@ TEST_F(DialogCoreTest, SaveWritesTheThirteenKeysInTabOrderAndKeepsTheRest) {
     Store(
         "; by hand\n[ZARVO]\nZARVOServer=http://dyndns.other.example\n[Application]\nLoglevel=4\n");
     DialogValues values = Loaded();
-    for (std::size_t i = 0; i < values.Text.size(); ++i) {
+    for (std::size_t i = 0; i < 11; ++i) {
         values.Text[i] = std::to_string(i + 1);
     }
-    values.chkZARVOUpdater = {true, false};
+    values.chkZARVOUpdater[0] = true;
     DialogMessage message;
     ASSERT_TRUE(SaveDialogValues(values, message)) << message.text;
     EXPECT_EQ(
@@ -174,6 +192,10 @@ TEST_F(DialogCoreTest, SaveTakesNumbersUpToTheServicesLimitsAndRefusesTheRestUnw
         {5, "32768",
          "Error Email Count (ErrorCounter): \"32768\" is not a whole number from -32768 to 32767 "
          "([6] Overflow).\n\nThe settings were not saved."},
+        {11, "0", nullptr},
+        {11, "-1",
+         "Refresh Days (RefreshDays): \"-1\" is not a whole number from 0 to 32767 ([6] "
+         "Overflow).\n\nThe settings were not saved."},
     };
     for (const Case& c : cases) {
         Store("[ACCOUNT]\nUsername=alice\n");
@@ -193,12 +215,57 @@ TEST_F(DialogCoreTest, SaveTakesNumbersUpToTheServicesLimitsAndRefusesTheRestUnw
     }
 }
 
+TEST_F(DialogCoreTest, SaveWritesAKeyOfTheThirdFrameAsLoadedUnlessChangedAndAMissingOneNot) {
+    Store("[Application]\nIPv4=True\n[ZARVO]\nProvider=MyOwn\nRefreshDays= 7 \n");
+    DialogValues values = Loaded();
+    EXPECT_EQ(values.choices[0].back().caption, "MyOwn");
+    values.chkZARVOUpdater[3] = true;
+    values.cboZARVO[2] = "separate";
+    DialogMessage message;
+    ASSERT_TRUE(SaveDialogValues(values, message)) << message.text;
+    const std::string saved = Stored();
+    for (const char* kept : {"IPv4=True\n", "Provider=MyOwn\n", "RefreshDays= 7\n", "IPv6=on\n",
+                             "IPv6Request=separate\n"}) {
+        EXPECT_NE(saved.find(kept), std::string::npos) << kept;
+    }
+    for (const char* missing : {"WANIPSource", "WANIPv6Source", "StaticIPv6Address"}) {
+        EXPECT_EQ(saved.find(missing), std::string::npos) << missing;
+    }
+    values = Loaded();
+    values.chkZARVOUpdater[2] = false;
+    values.cboZARVO[0] = "desec";
+    ASSERT_TRUE(SaveDialogValues(values, message)) << message.text;
+    EXPECT_NE(Stored().find("IPv4=off\n"), std::string::npos);
+    EXPECT_NE(Stored().find("Provider=desec\n"), std::string::npos);
+}
+
+TEST_F(DialogCoreTest, ConfirmedShowsPerHostNameTheStoredAddressesOrNone) {
+    const std::string wan =
+        "[WAN]\nLastIPAdress=84.1.2.3\nLastIPv6Adress=2001:db8::1\nLastIPHost=a.example (u at "
+        "s)\nLastUpdate=2026-12-08T02:05:00Z\n[WAN b.example]\nLastIPAdress=84.1.2.4\n";
+    struct Case {
+        const char* hosts;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"a.example", "a.example: 84.1.2.3, 2001:db8::1, confirmed 2026-12-08T02:05:00Z"},
+        {"c.example", "c.example: none confirmed yet"},  // the [WAN] address is a.example's
+        {" a.example , b.example,", "a.example: none confirmed yet\nb.example: 84.1.2.4"},
+        {"", "No host name is set."},
+    };
+    Store(wan);
+    for (const Case& c : cases) {
+        EXPECT_EQ(ConfirmedText(c.hosts, ini_.string()), c.expected) << c.hosts;
+    }
+}
+
 TEST_F(DialogCoreTest, SaveThatCannotWriteSaysWhere) {
     const fs::path missing = dir_ / "missing";
     platform::OverrideProgramLocation(platform::ProgramLocation{missing.string(), "configure"});
     DialogValues values;
     values.Text[4] = "10";
     values.Text[5] = "5";
+    values.Text[11] = "25";
     DialogMessage message;
     EXPECT_FALSE(SaveDialogValues(values, message));
     EXPECT_EQ(message.kind, DialogMessage::Kind::Warning);

@@ -3,7 +3,7 @@
 // argument group is one step; each result is one line on standard output.
 //
 //   wait | present | client | layout | taborder | close | box | ok | message (box, then ok)
-//   get NAME | set NAME TEXT | paste NAME TEXT | click NAME | shot FILE.bmp
+//   get NAME | set NAME TEXT | paste NAME TEXT | click NAME | masked NAME | shot FILE.bmp
 //
 // Every wait is bounded; a step that cannot be done ends the driver with status 2.
 #include <windows.h>
@@ -92,6 +92,12 @@ void Set(std::string_view name, const std::string& text) {
     HWND control = Control(name);
     if (Named(name).kind == ControlKind::CheckBox) {
         SendMessageW(control, BM_SETCHECK, text == "on" ? BST_CHECKED : BST_UNCHECKED, 0);
+    } else if (Named(name).kind == ControlKind::ComboBox) {
+        const std::wstring wide = platform::ToWide(text);
+        SendMessageW(control, CB_SETCURSEL,
+                     SendMessageW(control, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                  reinterpret_cast<LPARAM>(wide.c_str())),
+                     0);
     } else {
         SendMessageW(control, WM_SETTEXT, 0,
                      reinterpret_cast<LPARAM>(platform::ToWide(text).c_str()));
@@ -180,8 +186,14 @@ void CheckLayout() {
         RECT rect{};
         GetWindowRect(control, &rect);
         MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&rect), 2);
-        const RECT expected{left, top, left + px(c.width), top + px(c.height)};
-        const bool captioned = c.kind == ControlKind::TextBox || Text(control) == c.caption;
+        RECT expected{left, top, left + px(c.width), top + px(c.height)};
+        if (c.kind == ControlKind::ComboBox) {
+            expected.bottom = rect.bottom;  // closed, a list box is as tall as its font
+        }
+        // Boxes, lists and the confirmed addresses show what was loaded instead of a caption.
+        const bool filled = c.kind == ControlKind::TextBox || c.kind == ControlKind::ComboBox ||
+                            (c.kind == ControlKind::Label && c.index == kConfirmedLabel);
+        const bool captioned = filled || Text(control) == c.caption;
         if (!EqualRect(&rect, &expected) || !captioned) {
             std::printf("%s \"%s\" at %ld %ld %ld %ld (%d dpi)\n", ControlName(c).c_str(),
                         Text(control).c_str(), rect.left, rect.top, rect.right - rect.left,
@@ -297,6 +309,9 @@ int main(int argc, char* argv[]) {
             Paste(name, argument(++i));
         } else if (step == "click") {
             Click(argument(++i));
+        } else if (step == "masked") {
+            const LRESULT bullet = SendMessageW(Control(argument(++i)), EM_GETPASSWORDCHAR, 0, 0);
+            std::printf("%s\n", bullet != 0 ? "masked" : "clear");
         } else if (step == "shot") {
             Screenshot(argument(++i));
         } else {

@@ -22,7 +22,9 @@ class ScreenshotTest : public QObject {
         ini.write(
             "[ACCOUNT]\nUsername=alice\nPassword=s3cret\nHost=home.zarvo.example\n"
             "[Application]\nZARVOUpdater=on\nInterval=15\nEmail=off\n"
-            "Email_Server=smtp.zarvo.example:587\n");
+            "Email_Server=smtp.zarvo.example:587\nIPv6=on\n[ZARVO]\nProvider=desec\n"
+            "[WAN]\nLastIPAdress=84.1.2.3\nLastIPv6Adress=2001:db8::7\n"
+            "LastUpdate=2026-12-08T02:05:00Z\n");
         ini.close();
         platform::OverrideProgramLocation(
             platform::ProgramLocation{dir.path().toStdString(), "configure"});
@@ -34,7 +36,7 @@ class ScreenshotTest : public QObject {
         QTest::qWait(200);  // let the first paint reach the server
         const QPixmap shot = form.screen()->grabWindow(form.winId());
         QVERIFY(shot.save(QStringLiteral(SCREENSHOT_FILE)));
-        QCOMPARE(shot.size(), QSize(399, 508) * form.devicePixelRatio());
+        QCOMPARE(shot.size(), QSize(777, 508) * form.devicePixelRatio());
     }
 };
 

@@ -1,7 +1,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -76,7 +78,7 @@ class FrmmainTest : public QObject {
     void Window_IsFixedSizeConfigurationWithSmallIcon() {
         frmmain form;
         QCOMPARE(form.windowTitle(), QStringLiteral("Configuration"));
-        QCOMPARE(form.size(), QSize(399, 508));
+        QCOMPARE(form.size(), QSize(777, 508));
         QCOMPARE(form.minimumSize(), form.maximumSize());
         QVERIFY(form.windowIcon().availableSizes().contains(QSize(16, 16)));
     }
@@ -91,11 +93,10 @@ class FrmmainTest : public QObject {
     void Control_StandsWhereTheLayoutSays() {
         QFETCH(int, row);
         const DialogControl& c = DialogControls()[row];
-        static const std::map<ControlKind, QString> kinds = {{ControlKind::Frame, "QGroupBox"},
-                                                             {ControlKind::Label, "QLabel"},
-                                                             {ControlKind::TextBox, "QLineEdit"},
-                                                             {ControlKind::CheckBox, "QCheckBox"},
-                                                             {ControlKind::Button, "QPushButton"}};
+        static const std::map<ControlKind, QString> kinds = {
+            {ControlKind::Frame, "QGroupBox"},    {ControlKind::Label, "QLabel"},
+            {ControlKind::TextBox, "QLineEdit"},  {ControlKind::CheckBox, "QCheckBox"},
+            {ControlKind::ComboBox, "QComboBox"}, {ControlKind::Button, "QPushButton"}};
         const QString kind = kinds.at(c.kind);
         frmmain form;
         QWidget* control = Find<QWidget>(form, QString::fromLatin1(QTest::currentDataTag()));
@@ -111,7 +112,7 @@ class FrmmainTest : public QObject {
             QVERIFY2(control->sizeHint().width() <= control->width(), "caption is cut off");
         }
         if (auto* box = qobject_cast<QLineEdit*>(control)) {
-            QCOMPARE(box->echoMode(), QLineEdit::Normal);
+            QCOMPARE(box->echoMode(), IsPassword(c) ? QLineEdit::Password : QLineEdit::Normal);
             QCOMPARE(box->maxLength(), std::numeric_limits<int>::max());  // no limit of its own
         }
     }
@@ -121,7 +122,8 @@ class FrmmainTest : public QObject {
         const QStringList order =
             QStringLiteral(
                 "Text0 Text1 Text2 Text3 chkZARVOUpdater0 Text4 Text5 chkZARVOUpdater1 "
-                "Text6 Text7 Text8 Text9 Text10 cmdSave cmdClose Text0")
+                "Text6 Text7 Text8 Text9 Text10 cboZARVO0 Text11 cboZARVO1 chkZARVOUpdater2 "
+                "chkZARVOUpdater3 Text12 Text13 cboZARVO2 chkZARVOUpdater4 cmdSave cmdClose Text0")
                 .split(QLatin1Char(' '));
         frmmain form;
         form.show();
@@ -131,6 +133,29 @@ class FrmmainTest : public QObject {
             QTest::keyClick(form.focusWidget(), Qt::Key_Tab);
             QCOMPARE(form.focusWidget()->objectName(), order[i]);
         }
+    }
+
+    void ThirdFrame_ShowsItsKeysAndSavesAChosenProviderAndPasswordsAreMasked() {
+        Store(
+            "[ACCOUNT]\nHost=a.example\nPassword=s3cret\n[ZARVO]\nProvider=desec\n"
+            "[WAN]\nLastIPAdress=84.1.2.3\n");
+        QuietForm form;
+        QVERIFY(form.Form_Load());
+        QComboBox* provider = Find<QComboBox>(form, "cboZARVO0");
+        QCOMPARE(provider->currentText(), QStringLiteral("desec"));
+        QCOMPARE(Find<QLabel>(form, "Label18")->text(), QStringLiteral("a.example: 84.1.2.3"));
+        QCheckBox* show = Find<QCheckBox>(form, "chkZARVOUpdater4");
+        for (const bool shown : {true, false}) {
+            show->setChecked(shown);
+            for (const char* name : {"Text1", "Text10"}) {
+                QCOMPARE(Find<QLineEdit>(form, name)->echoMode(),
+                         shown ? QLineEdit::Normal : QLineEdit::Password);
+            }
+        }
+        provider->setCurrentIndex(provider->findText("noip"));
+        Find<QPushButton>(form, "cmdSave")->click();
+        QVERIFY(Keys(Stored()).contains("[ZARVO] Provider=noip"));
+        QVERIFY(!Stored().contains("IPv4"));
     }
 
     void Load_WithoutFileShowsDefaultsAndCreatesNothing() {

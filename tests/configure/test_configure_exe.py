@@ -36,7 +36,8 @@ SETTINGS = (
     "Email_Server=smtp.zarvo.example:587\n[ZARVO]\nZARVOServer=http://dyndns.other.example\n"
 )
 TAB_ORDER = ("Text0 Text1 Text2 Text3 chkZARVOUpdater0 Text4 Text5 chkZARVOUpdater1 Text6 Text7 "
-             "Text8 Text9 Text10 cmdSave cmdClose")
+             "Text8 Text9 Text10 cboZARVO0 Text11 cboZARVO1 chkZARVOUpdater2 chkZARVOUpdater3 "
+             "Text12 Text13 cboZARVO2 chkZARVOUpdater4 cmdSave cmdClose")
 DIALOG_KEYS = ["[ACCOUNT] Username", "[ACCOUNT] Password", "[ACCOUNT] Host",
                "[ACCOUNT] StaticIPAddress", "[Application] ZARVOUpdater", "[Application] Interval",
                "[Application] ErrorCounter", "[Application] Email", "[Application] Email_Receiver",
@@ -123,7 +124,7 @@ def set_resolution(wine, dpi):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-@pytest.mark.parametrize("dpi, client", [(96, "399 508"), (144, "599 762")])
+@pytest.mark.parametrize("dpi, client", [(96, "777 508"), (144, "1166 762")])
 def test_window_stands_where_the_table_says_and_tabs_in_its_order(wine, open_dialog, dpi, client):
     set_resolution(wine, dpi)
     try:
@@ -156,6 +157,19 @@ def test_save_writes_the_thirteen_keys_in_order_and_keeps_the_rest(open_dialog):
                  "[ZARVO] ZARVOServer=http://dyndns.other.example"]:
         assert kept in saved
     assert text.startswith("; kept by hand\n")
+
+
+def test_third_frame_shows_its_keys_and_passwords_are_masked_until_shown(open_dialog):
+    dialog = open_dialog(SETTINGS + "Provider=desec\n[WAN]\nLastIPAdress=84.1.2.3\n")
+    assert dialog.drive("wait", "get", "cboZARVO0", "get", "Label18", "masked", "Text1",
+                        "masked", "Text10", "click", "chkZARVOUpdater4", "masked", "Text1",
+                        "masked", "Text10", "get", "Text1") == [
+        "desec", "home.zarvo.example: 84.1.2.3", "masked", "masked", "clear", "clear", "s3cret"]
+    dialog.drive("set", "cboZARVO0", "noip", "click", "cmdSave", "click", "cmdClose")
+    assert dialog.exit_status() == 0
+    saved = keys(dialog.ini.read_text())
+    assert "[ZARVO] Provider=noip" in saved
+    assert not [key for key in saved if "IPv4" in key or "RefreshDays" in key]
 
 
 def test_save_refuses_a_bad_interval_and_writes_nothing(open_dialog):

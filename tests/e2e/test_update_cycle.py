@@ -266,6 +266,21 @@ def test_an_edited_settings_file_counts_from_the_next_cycle(service, provider):
     assert provider.updates()[-1]["path"] == "/nic/update?hostname=other.zarvo.example&myip=84.4.4.4"
 
 
+def test_a_save_is_answered_by_a_cycle_at_the_next_tick_and_the_own_write_is_not(service):
+    service.start("-debug")  # real one-second ticks, ten minutes apart
+    wait_for(lambda: ended_cycles(service) == 1, what="the first cycle")
+    time.sleep(2.5)  # the first cycle stored the address: that write is the service's own
+    assert ended_cycles(service) == 1
+    text = service.ini.read_text()
+    for _ in range(5):  # a save writes key by key
+        text = text.replace("Password=secret", "Password=secret ")
+        service.ini.write_text(text)
+    wait_for(lambda: ended_cycles(service) == 2, timeout=2.0, what="the cycle after the save")
+    time.sleep(1.5)
+    assert ended_cycles(service) == 2, "a burst of writes is one change"
+    assert service.stop() == 0
+
+
 def test_a_wrong_password_holds_the_updates_until_mended_and_nochg_confirms(service, provider):
     service.settings(application={"Interval": "0"}, account={"Password": "wrong"})
     service.start("-debug", env={"ZARVO_TICK_MS": "20"})

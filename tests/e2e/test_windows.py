@@ -192,6 +192,16 @@ def test_windows_ipv6_from_an_echo_page_over_ipv6_goes_out_beside_ipv4(program, 
     assert update["path"] == f"/nic/update?hostname={HOST}&myip=84.1.2.3,2a00:1450:4001:82b::200e"
 
 
+def test_windows_a_save_is_answered_by_a_cycle_and_the_own_write_is_not(program):
+    program.start()  # ticks of 20 ms: the interval of ten minutes takes 12 s
+    wait_for(lambda: program.ended_cycles() == 1, timeout=LONG * 2, what="the first cycle")
+    time.sleep(1.0)
+    assert program.ended_cycles() == 1, "the stored address is the service's own write"
+    program.ini.write_text(program.ini.read_text().replace("Password=secret", "Password=new"))
+    wait_for(lambda: program.ended_cycles() == 2, timeout=2.0, what="the cycle after the save")
+    assert program.stop() == 0
+
+
 def test_windows_nochg_confirms_the_address_as_good_does(program, provider):
     provider.control(answer="nochg 84.1.2.3")
     lines = run_cycles(program)

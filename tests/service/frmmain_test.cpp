@@ -241,6 +241,22 @@ TEST_F(frmmainTest, TicksSleptThroughCountWhenAPauseSwitchesTheTimerOff) {
                                                       {4, 110, "Service continued"}}));
 }
 
+TEST_F(frmmainTest, ASettingsChangeRunsTheCycleAtTheNextTickAndTheCountStartsAgainUnlessPaused) {
+    http_.Queue("84.1.2.3");
+    http_.Queue("good");
+    form_->Timer_Timer();
+    clock_->steady += platform::TickPeriod() * 100;
+    form_->SettingsChanged();
+    EXPECT_EQ(TicksArmed(), 1);
+    http_.Queue("84.1.2.3");
+    form_->Timer_Timer();
+    EXPECT_EQ(std::ranges::count(LogLines(), "Read INI File"), 2);
+    EXPECT_EQ(TicksArmed(), 599) << "the interval counts from this cycle";
+    Pause();
+    form_->SettingsChanged();
+    EXPECT_EQ(TicksArmed(), 0) << "a paused service runs nothing";
+}
+
 TEST_F(frmmainTest, CycleEndsAtEachOfItsExits) {
     struct Row {
         std::string name;
