@@ -3,8 +3,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Text.h"
+#include "settings/ConfirmedHosts.h"
 #include "settings/INIFile.h"
+#include "settings/Providers.h"
 
 namespace {
 
@@ -12,11 +13,13 @@ namespace {
 const std::string kMissing = "\n";
 constexpr std::int16_t kReadSize = 256;
 
-// The providers the service knows by name; the empty entry is a server of the user's own.
+// The providers the service knows by name, after an empty entry for a server of the user's own.
 const std::vector<std::string>& ProviderChoiceNames() {
-    static const std::vector<std::string> names = {
-        "",      "dyndns", "noip", "desec", "dynv6", "strato", "allinkl", "selfhost",
-        "ddnss", "spdyn",  "dynu", "he",    "ovh",   "inwx",   "dyfi"};
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all{""};
+        all.insert(all.end(), ProviderNames().begin(), ProviderNames().end());
+        return all;
+    }();
     return names;
 }
 
@@ -66,24 +69,18 @@ std::string ShownValue(const DialogControl& control, const std::string& text) {
     return text;
 }
 
-std::string Read(const std::string& section, const char* key, const std::string& path) {
-    return ReadIniValue(section, key, "", path, kReadSize);
-}
-
-std::string ConfirmedLine(const std::string& name, const std::string& section,
-                          const std::string& path) {
-    const std::string host = Read(section, "LastIPHost", path);
-    std::string addresses = Read(section, "LastIPAdress", path);
-    const std::string ipv6 = Read(section, "LastIPv6Adress", path);
-    if (!ipv6.empty()) {
-        addresses += (addresses.empty() ? "" : ", ") + ipv6;
+std::string ConfirmedLine(const ConfirmedHost& host) {
+    std::string addresses = host.LastIPAdress;
+    if (!host.LastIPv6Adress.empty()) {
+        addresses += (addresses.empty() ? "" : ", ") + host.LastIPv6Adress;
     }
     // Stored for another host name, the addresses say nothing about this one.
-    if (addresses.empty() || (!host.empty() && !host.starts_with(name + " ("))) {
-        return name + ": none confirmed yet";
+    if (addresses.empty() ||
+        (!host.LastIPHost.empty() && !host.LastIPHost.starts_with(host.name + " ("))) {
+        return host.name + ": none confirmed yet";
     }
-    const std::string when = Read(section, "LastUpdate", path);
-    return name + ": " + addresses + (when.empty() ? "" : ", confirmed " + when);
+    return host.name + ": " + addresses +
+           (host.LastUpdate.empty() ? "" : ", confirmed " + host.LastUpdate);
 }
 
 }  // namespace
@@ -142,25 +139,13 @@ std::optional<std::string> ServiceFrameText(const DialogValues& values,
 }
 
 std::string ConfirmedText(const std::string& hosts, const std::string& path) {
-    std::vector<std::string> names;
-    for (std::size_t start = 0; start <= hosts.size();) {
-        std::size_t end = hosts.find(',', start);
-        end = end == std::string::npos ? hosts.size() : end;
-        const std::string_view name =
-            platform::TrimBlanks(std::string_view(hosts).substr(start, end - start));
-        if (!name.empty()) {
-            names.emplace_back(name);
-        }
-        start = end + 1;
-    }
-    if (names.empty()) {
+    const std::vector<ConfirmedHost> confirmed = ReadConfirmedHosts(hosts, path);
+    if (confirmed.empty() || (confirmed.size() == 1 && confirmed[0].name.empty())) {
         return "No host name is set.";
     }
-    // With one name the service keeps the plain [WAN] section; with several, one per name.
     std::string text;
-    for (const std::string& name : names) {
-        text += (text.empty() ? "" : "\n") +
-                ConfirmedLine(name, names.size() == 1 ? "WAN" : "WAN " + name, path);
+    for (const ConfirmedHost& host : confirmed) {
+        text += (text.empty() ? "" : "\n") + ConfirmedLine(host);
     }
     return text;
 }
