@@ -13,6 +13,7 @@
 #include "report/utilFileExist.h"
 #include "service/AddressFamilies.h"
 #include "service/ProviderAnswer.h"
+#include "service/StatusLine.h"
 #include "service/TickCount.h"
 #include "service/UrlParts.h"
 #include "settings/modFunktions.h"
@@ -33,23 +34,6 @@ constexpr EventEntry PausedEvent{1, 109};
 constexpr EventEntry ContinuedEvent{4, 110};
 
 using platform::errors::AsRuntimeError;
-
-// The provider's credentials go to an http:// server, which anyone on the way can read.
-bool CredentialsCrossReadable() {
-    return platform::EqualsIgnoringCase(AppSettings.ZARVOServer.substr(0, 7), "http://") &&
-           !(AppSettings.Username.empty() && AppSettings.Password.empty());
-}
-
-const std::string ReadableCredentials =
-    "the provider password crosses the network readable: ZARVOServer is http://, not https://";
-
-std::string SettingsProblem(const std::exception& caught) {
-    std::string where;
-    if (auto* conversion = dynamic_cast<const SettingsConversionError*>(&caught)) {
-        where = " at [" + conversion->Section() + "] " + conversion->Key();
-    }
-    return "settings not loaded: " + AsRuntimeError(caught).Text() + where;
-}
 
 }  // namespace
 
@@ -182,22 +166,10 @@ void frmmain::NTService1_StopRequest() {
 void frmmain::NTService1_Control(int) {}
 
 void frmmain::ShowStatus() {
-    const std::string held = pacing_.HoldReason();
-    std::string running = "Running";
-    // Until the settings say https, whether or not an update went out since.
-    if (sentReadableCredentials_ && CredentialsCrossReadable()) {
-        running += "; " + ReadableCredentials;
-    }
-    if (std::string note = router_.StatusNote(); !note.empty()) {
-        running += "; " + note;
-    }
-    std::string text = bPaused                      ? "Paused"
-                       : settingsFailed_            ? settingsProblem_
-                       : !ProviderProblem().empty() ? ProviderProblem()
-                       : !held.empty()              ? held
-                       : settingsMissing_
-                           ? "settings file " + SettingsFilePath() + " not found; defaults in use"
-                           : running;
+    const std::string text =
+        StatusText({bPaused, settingsFailed_ ? settingsProblem_ : "", ProviderProblem(),
+                    pacing_.HoldReason(), settingsMissing_ ? SettingsFilePath() : "",
+                    sentReadableCredentials_, router_.StatusNote()});
     if (text != status_) {
         status_ = text;
         NTService1.SetStatus(text);
