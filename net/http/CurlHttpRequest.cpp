@@ -9,10 +9,8 @@
 #include "net/http/HttpRequest.h"
 #include "net/http/HttpResponse.h"
 #include "platform/EventLoop.h"
-#include "platform/ProgramInfo.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
-#include "platform/Version.h"
 
 namespace platform {
 
@@ -45,9 +43,7 @@ class CurlHttpRequest final : public HttpRequest {
         std::string wireMethod = WireMethod(method);
         CheckRequestUrl(url);
         bounds_ = CurrentHttpBounds();
-        // Maker, program, system and release, and whom to ask: as providers ask of clients.
-        const std::string userAgent = "Tovik ZARVOUpdater/" + SystemName() + "-" +
-                                      ProgramVersion() + " " + build::SupportAddress;
+        const std::string userAgent = UserAgent();
         Set(CURLOPT_ERRORBUFFER, errorText_);
         Set(CURLOPT_URL, url.c_str());
         Set(CURLOPT_NOSIGNAL, 1L);

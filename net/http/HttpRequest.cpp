@@ -1,6 +1,8 @@
 #include "net/http/HttpRequest.h"
 
+#include "platform/ProgramInfo.h"
 #include "platform/RuntimeError.h"
+#include "platform/Version.h"
 
 namespace platform {
 
@@ -17,6 +19,12 @@ HttpRequestFactory& FactoryOverride() {
 }
 
 }  // namespace
+
+// Maker, program, system and release, and whom to ask: as providers ask of clients.
+std::string UserAgent() {
+    return "Tovik ZARVOUpdater/" + SystemName() + "-" + ProgramVersion() + " " +
+           build::SupportAddress;
+}
 
 HttpBounds CurrentHttpBounds() {
     return BoundsOverride().value_or(HttpBounds{});

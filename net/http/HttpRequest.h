@@ -64,6 +64,9 @@ using HttpRequestFactory = std::function<std::unique_ptr<HttpRequest>()>;
 
 /// A new request object from the factory in force; throws RuntimeError when none can be made.
 std::unique_ptr<HttpRequest> CreateHttpRequest();
+
+/// The User-Agent every request sends.
+std::string UserAgent();
 /// The real request object (libcurl), whatever the factory in force.
 std::unique_ptr<HttpRequest> CreateCurlHttpRequest();
 /// Replaces the factory that CreateHttpRequest() uses; an empty function restores libcurl.
