@@ -18,6 +18,9 @@ namespace {
 // Held by the thread and by its waiter: whichever lets go last closes it, so that a thread that
 // outlives its waiter still has somewhere to say that it is done.
 struct Completion {
+    explicit Completion(int handle) : descriptor(handle) {}
+    Completion(const Completion&) = delete;
+    Completion& operator=(const Completion&) = delete;
     int descriptor;
     ~Completion() { close(descriptor); }
 };

@@ -15,6 +15,9 @@ namespace {
 // Held by the thread and by its waiter: whichever lets go last closes it, so that a thread that
 // outlives its waiter still has somewhere to say that it is done.
 struct Completion {
+    explicit Completion(HANDLE handle) : event(handle) {}
+    Completion(const Completion&) = delete;
+    Completion& operator=(const Completion&) = delete;
     HANDLE event;
     ~Completion() { CloseHandle(event); }
 };
