@@ -8,6 +8,7 @@
 #include "net/http/HttpRedirect.h"
 #include "net/http/HttpRequest.h"
 #include "net/http/HttpResponse.h"
+#include "net/http/RequestRules.h"
 #include "platform/EventLoop.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "net/AddressFamily.h"
 #include "net/curl/TransferBounds.h"
 
 namespace platform {
@@ -19,9 +20,6 @@ HttpBounds CurrentHttpBounds();
 /// Makes new requests use `bounds` instead of the defaults; std::nullopt undoes it. For tests,
 /// which cannot wait a minute for a stalled server.
 void OverrideHttpBounds(std::optional<HttpBounds> bounds);
-
-/// The addresses a request may connect to: a host name resolves to this family only.
-enum class AddressFamily { Any, IPv4, IPv6 };
 
 /// One HTTP exchange in the manner of a browser's XMLHTTP request object: open, set headers,
 /// send, watch the ready state, read the response. A failing call throws RuntimeError.
