@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace std::chrono_literals;
     static LoopbackHttpServer* server = [] {
         setenv("no_proxy", "*", 1);
-        platform::OverrideHttpBounds(platform::HttpBounds{1s, 200ms, 2s, 1024 * 1024});
+        net::http::OverrideHttpBounds(net::http::HttpBounds{1s, 200ms, 2s, 1024 * 1024});
         return new LoopbackHttpServer(
             [](const SeenRequest&, const LoopbackHttpServer::Connection& c) {
                 std::string bytes;

@@ -38,11 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string& key = fields[1];
     const std::string& value = fields[2];
     const std::string& content = fields[3];
-    if (!platform::ProfileStorable(section, key, value)) {
+    if (!settings::ProfileStorable(section, key, value)) {
         return 0;
     }
-    const std::string updated = platform::ProfileUpdated(content, section, key, value);
-    if (platform::ProfileValue(updated, section, key, value.size() + 2) != value) {
+    const std::string updated = settings::ProfileUpdated(content, section, key, value);
+    if (settings::ProfileValue(updated, section, key, value.size() + 2) != value) {
         Fail("the written key does not read back");
     }
     const std::vector<std::string_view> before = LinesOf(content);

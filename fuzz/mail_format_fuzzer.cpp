@@ -85,18 +85,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t lineLength = data[0] % 80;
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
 
-    const std::string quoted = platform::mail::QuotedPrintable(text);
-    CheckLines(quoted, platform::mail::kLineLength, "quoted-printable line too long");
+    const std::string quoted = net::mail::QuotedPrintable(text);
+    CheckLines(quoted, net::mail::kLineLength, "quoted-printable line too long");
     if (DecodeQuotedPrintable(quoted) != text) {
         Fail("quoted-printable does not decode to the text");
     }
-    const std::string base64 = platform::mail::Base64(text, lineLength);
+    const std::string base64 = net::mail::Base64(text, lineLength);
     CheckLines(base64, lineLength == 0 ? base64.size() : lineLength, "base64 line too long");
     if (DecodeBase64(base64) != text) {
         Fail("base64 does not decode to the text");
     }
     for (const std::string& header :
-         {platform::mail::HeaderText(text), platform::mail::Mailbox("a@b.example", text)}) {
+         {net::mail::HeaderText(text), net::mail::Mailbox("a@b.example", text)}) {
         std::size_t at = 0;
         while ((at = header.find_first_of("\r\n", at)) != std::string::npos) {
             if (header.compare(at, 3, "\r\n ") != 0) {
@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             at += 3;
         }
-        if (!platform::mail::IsAscii(header)) {
+        if (!net::mail::IsAscii(header)) {
             Fail("a header text that is not ASCII");
         }
     }

@@ -44,8 +44,8 @@ void AjaxComm::Steps::Run(const std::function<void()>& action) {
     }
 }
 
-void AjaxComm::Steps::OnRequest(const std::unique_ptr<platform::HttpRequest>& request,
-                                const std::function<void(platform::HttpRequest&)>& action) {
+void AjaxComm::Steps::OnRequest(const std::unique_ptr<net::http::HttpRequest>& request,
+                                const std::function<void(net::http::HttpRequest&)>& action) {
     Run([&] {
         if (!request) {
             throw platform::errors::ObjectVariableNotSetError();
@@ -79,32 +79,32 @@ AjaxValue AjaxComm::SendData(std::string URL_Parameter, AjaxBody BodyData, std::
     sFailureReason.clear();
     lStatus = 0;
     Steps steps(sFailureReason);
-    std::unique_ptr<platform::HttpRequest> request;
+    std::unique_ptr<net::http::HttpRequest> request;
     bAbort = false;
     steps.Run([&] {
-        request = requestFactory_ ? requestFactory_() : platform::CreateHttpRequest();
+        request = requestFactory_ ? requestFactory_() : net::http::CreateHttpRequest();
         if (!request) {
             throw platform::errors::CannotCreateObjectError("HTTP request object");
         }
     });
-    steps.OnRequest(request, [&](platform::HttpRequest& r) {
+    steps.OnRequest(request, [&](net::http::HttpRequest& r) {
         r.open(sSendMethod, sAddress + URL_Parameter, bAsynchronize, sUserName, sPassword);
     });
-    steps.OnRequest(request, [&](platform::HttpRequest& r) { r.setAddressFamily(family_); });
-    steps.OnRequest(request, [&](platform::HttpRequest& r) {
+    steps.OnRequest(request, [&](net::http::HttpRequest& r) { r.setAddressFamily(family_); });
+    steps.OnRequest(request, [&](net::http::HttpRequest& r) {
         r.setRequestHeader("Content-Type", sContentType);
     });
-    steps.OnRequest(request, [&](platform::HttpRequest& r) { r.send(BodyText(BodyData)); });
+    steps.OnRequest(request, [&](net::http::HttpRequest& r) { r.send(BodyText(BodyData)); });
 
     AjaxValue result;
     if (WaitForAnswer(steps, request, sHeader)) {
-        steps.OnRequest(request, [&](platform::HttpRequest& r) {
+        steps.OnRequest(request, [&](net::http::HttpRequest& r) {
             sHeader = r.getResponseHeader("Content-Type");
         });
-        steps.OnRequest(request, [&](platform::HttpRequest& r) { lStatus = r.status(); });
+        steps.OnRequest(request, [&](net::http::HttpRequest& r) { lStatus = r.status(); });
         bool binary = false;
         steps.Run([&] { binary = IsBinaryContentType(sHeader); });
-        steps.OnRequest(request, [&](platform::HttpRequest& r) {
+        steps.OnRequest(request, [&](net::http::HttpRequest& r) {
             if (binary) {
                 result = r.responseBody();
             } else {
@@ -125,20 +125,20 @@ AjaxValue AjaxComm::SendData(std::string URL_Parameter, AjaxBody BodyData, std::
     return result;
 }
 
-bool AjaxComm::WaitForAnswer(Steps& steps, std::unique_ptr<platform::HttpRequest>& request,
+bool AjaxComm::WaitForAnswer(Steps& steps, std::unique_ptr<net::http::HttpRequest>& request,
                              std::string& sHeader) {
     for (;;) {
-        int state = platform::HttpRequest::Uninitialized;
-        steps.OnRequest(request, [&](platform::HttpRequest& r) { state = r.readyState(); });
+        int state = net::http::HttpRequest::Uninitialized;
+        steps.OnRequest(request, [&](net::http::HttpRequest& r) { state = r.readyState(); });
         // A completed exchange is read even when an earlier step failed.
-        if (state == platform::HttpRequest::Completed) {
+        if (state == net::http::HttpRequest::Completed) {
             return true;
         }
         if (steps.Failed()) {
             return false;
         }
         if (bAbort) {
-            steps.OnRequest(request, [](platform::HttpRequest& r) { r.abort(); });
+            steps.OnRequest(request, [](net::http::HttpRequest& r) { r.abort(); });
             steps.Run([&] { sHeader = "ABORT"; });
             bAbort = false;
             sFailureReason.clear();
@@ -146,7 +146,7 @@ bool AjaxComm::WaitForAnswer(Steps& steps, std::unique_ptr<platform::HttpRequest
         }
         // Sleeps until the exchange moves or a signal waits; then the program's handlers run,
         // which is where Abort() can be called.
-        steps.OnRequest(request, [](platform::HttpRequest& r) { r.wait(); });
+        steps.OnRequest(request, [](net::http::HttpRequest& r) { r.wait(); });
         steps.Run([] { platform::DoEvents(); });
     }
 }

@@ -41,11 +41,12 @@ class AjaxComm {
     void Password(std::string value) { sPassword = std::move(value); }
     std::string SendMethod() const { return sSendMethod; }
     void SendMethod(std::string value) { sSendMethod = std::move(value); }
-    platform::AddressFamily AddressFamily() const { return family_; }
-    void AddressFamily(platform::AddressFamily value) { family_ = value; }
+    net::AddressFamily AddressFamily() const { return family_; }
+    void AddressFamily(net::AddressFamily value) { family_ = value; }
 
-    /// Where SendData gets its request objects; an empty factory means platform::CreateHttpRequest.
-    void RequestFactory(platform::HttpRequestFactory factory) {
+    /// Where SendData gets its request objects; an empty factory means
+    /// net::http::CreateHttpRequest.
+    void RequestFactory(net::http::HttpRequestFactory factory) {
         requestFactory_ = std::move(factory);
     }
 
@@ -66,8 +67,8 @@ class AjaxComm {
         explicit Steps(std::string& reason) : reason_(reason) {}
         void Run(const std::function<void()>& action);
         /// A step on the request object; fails when there is none.
-        void OnRequest(const std::unique_ptr<platform::HttpRequest>& request,
-                       const std::function<void(platform::HttpRequest&)>& action);
+        void OnRequest(const std::unique_ptr<net::http::HttpRequest>& request,
+                       const std::function<void(net::http::HttpRequest&)>& action);
         bool Failed() const { return failed_; }
 
       private:
@@ -78,7 +79,7 @@ class AjaxComm {
 
     /// Waits for the exchange to end; true when it completed, false after a failure or an
     /// abort.
-    bool WaitForAnswer(Steps& steps, std::unique_ptr<platform::HttpRequest>& request,
+    bool WaitForAnswer(Steps& steps, std::unique_ptr<net::http::HttpRequest>& request,
                        std::string& sHeader);
 
     std::string sAddress;
@@ -87,9 +88,9 @@ class AjaxComm {
     std::string sUserName;
     std::string sPassword;
     std::string sSendMethod = "post";
-    platform::AddressFamily family_ = platform::AddressFamily::IPv4;
+    net::AddressFamily family_ = net::AddressFamily::IPv4;
     bool bAbort = false;
     std::string sFailureReason;
     int lStatus = 0;
-    platform::HttpRequestFactory requestFactory_;
+    net::http::HttpRequestFactory requestFactory_;
 };

@@ -11,7 +11,7 @@ namespace {
 
 // The instance is shared by every mail of the program's life, so each call sets every value
 // again: nothing of an earlier mail may leak into this one.
-void Send(platform::MailComponent& mail, const std::string& SMTPHost, const std::string& Recipient,
+void Send(net::mail::MailComponent& mail, const std::string& SMTPHost, const std::string& Recipient,
           const std::string& MsgText, const std::string& UserName, const std::string& UserPassword,
           bool isError) {
     mail.SetTlsMode(0);
@@ -39,7 +39,7 @@ void Send(platform::MailComponent& mail, const std::string& SMTPHost, const std:
 
 }  // namespace
 
-void SendMail(platform::MailComponent* poSendMail, const std::string& SMTPHost,
+void SendMail(net::mail::MailComponent* poSendMail, const std::string& SMTPHost,
               const std::string& Recipient, const std::string& MsgText, const std::string& UserName,
               const std::string& UserPassword, bool isError) {
     // Whatever goes wrong costs this one mail only: the update cycle that asked for it goes on.

@@ -15,7 +15,7 @@ namespace {
 // Reads the echo page at `url` over `family` alone, naming `what` it is asked for in the log;
 // nothing when a stop came meanwhile.
 std::optional<std::string> ReadEchoPage(AjaxComm& AjaxComm1, const EchoRequest& request,
-                                        const std::string& url, platform::AddressFamily family,
+                                        const std::string& url, net::AddressFamily family,
                                         const std::string& what) {
     const std::string echoServer = ServerPart(url);
     const std::string echoPath = PathPart(url);
@@ -48,7 +48,7 @@ std::optional<std::string> FindExternalIPv4Address(AjaxComm& AjaxComm1, const Ec
         }
     }
     std::optional<std::string> echoPage = ReadEchoPage(AjaxComm1, request, AppSettings.WANIPAdress,
-                                                       platform::AddressFamily::IPv4, "IP Address");
+                                                       net::AddressFamily::IPv4, "IP Address");
     if (!echoPage) {
         return std::nullopt;
     }
@@ -79,9 +79,8 @@ std::string StableInterfaceAddress() {
 }
 
 std::optional<std::string> EchoPageIPv6Address(AjaxComm& AjaxComm1, const EchoRequest& request) {
-    std::optional<std::string> echoPage =
-        ReadEchoPage(AjaxComm1, request, AppSettings.WANIPv6Source, platform::AddressFamily::IPv6,
-                     "IPv6 Address");
+    std::optional<std::string> echoPage = ReadEchoPage(
+        AjaxComm1, request, AppSettings.WANIPv6Source, net::AddressFamily::IPv6, "IPv6 Address");
     if (!echoPage) {
         return std::nullopt;
     }

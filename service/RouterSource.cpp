@@ -27,16 +27,16 @@ std::string WithoutTheRouter() {
 
 }  // namespace
 
-std::optional<platform::RouterAnswer> UpnpRouterQuery::Ask(const std::string& knownUrl) {
+std::optional<net::upnp::RouterAnswer> UpnpRouterQuery::Ask(const std::string& knownUrl) {
     // miniupnpc's shortest wait for each of the four kinds of device it searches; the bound
     // leaves room for its HTTP exchanges with a router that is slow to answer.
-    return platform::AskRouter(knownUrl, 1000ms, 15s);
+    return net::upnp::AskRouter(knownUrl, 1000ms, 15s);
 }
 
 RouterSource::RouterSource(std::unique_ptr<RouterQuery> query) : query_(std::move(query)) {}
 
-std::optional<platform::RouterAnswer> RouterSource::Ask() {
-    std::optional<platform::RouterAnswer> answer = query_->Ask(descriptionUrl_);
+std::optional<net::upnp::RouterAnswer> RouterSource::Ask() {
+    std::optional<net::upnp::RouterAnswer> answer = query_->Ask(descriptionUrl_);
     if (answer && !answer->descriptionUrl.empty()) {
         descriptionUrl_ = answer->descriptionUrl;
     }
@@ -44,7 +44,7 @@ std::optional<platform::RouterAnswer> RouterSource::Ask() {
 }
 
 std::optional<std::string> RouterSource::Address() {
-    std::optional<platform::RouterAnswer> answer = Ask();
+    std::optional<net::upnp::RouterAnswer> answer = Ask();
     if (!answer) {
         return std::nullopt;
     }
@@ -68,7 +68,7 @@ bool RouterSource::CheckLine(const std::string& echoAddress) {
     if (echoAddress.empty() || checkedEchoAddress_ == echoAddress) {
         return true;
     }
-    std::optional<platform::RouterAnswer> answer = Ask();
+    std::optional<net::upnp::RouterAnswer> answer = Ask();
     if (!answer) {
         return false;
     }

@@ -12,13 +12,13 @@ class RouterQuery {
     virtual ~RouterQuery() = default;
     /// The router's answer (an empty description URL when none answered); nothing when a stop
     /// came meanwhile.
-    virtual std::optional<platform::RouterAnswer> Ask(const std::string& knownUrl) = 0;
+    virtual std::optional<net::upnp::RouterAnswer> Ask(const std::string& knownUrl) = 0;
 };
 
 /// miniupnpc over UPnP IGD, bounded.
 class UpnpRouterQuery : public RouterQuery {
   public:
-    std::optional<platform::RouterAnswer> Ask(const std::string& knownUrl) override;
+    std::optional<net::upnp::RouterAnswer> Ask(const std::string& knownUrl) override;
 };
 
 /// The router as the source of the IPv4 address, and what its answer says about the line: behind
@@ -38,7 +38,7 @@ class RouterSource {
     std::string StatusNote() const;
 
   private:
-    std::optional<platform::RouterAnswer> Ask();
+    std::optional<net::upnp::RouterAnswer> Ask();
     /// Takes note of what the router reports; true when it is a public address.
     bool Reported(const std::string& address);
 

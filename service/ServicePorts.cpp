@@ -3,7 +3,7 @@
 #include "net/mail/MailComponent.h"
 #include "report/MailSender.h"
 
-SmtpMailTransport::SmtpMailTransport() : poSendMail(std::make_unique<platform::MailComponent>()) {}
+SmtpMailTransport::SmtpMailTransport() : poSendMail(std::make_unique<net::mail::MailComponent>()) {}
 
 SmtpMailTransport::~SmtpMailTransport() = default;
 

@@ -10,7 +10,7 @@
 #include "service/RouterSource.h"
 #include "service/host/ServiceHost.h"
 
-namespace platform {
+namespace net::mail {
 class MailComponent;
 }
 
@@ -42,7 +42,7 @@ class ServiceClock {
 /// The side effects of the service's form, each behind an interface that tests replace. A port
 /// left empty gets the program's own.
 struct ServicePorts {
-    platform::HttpRequestFactory http;
+    net::http::HttpRequestFactory http;
     std::unique_ptr<MailTransport> mail;
     std::unique_ptr<EventLogSink> eventLog;
     std::unique_ptr<ServiceClock> clock;
@@ -59,19 +59,19 @@ class SmtpMailTransport : public MailTransport {
                   const std::string& UserPassword, bool isError) override;
 
   private:
-    std::unique_ptr<platform::MailComponent> poSendMail;
+    std::unique_ptr<net::mail::MailComponent> poSendMail;
 };
 
 /// The service host's event log (the journal, or on Windows the Application log).
 class ServiceHostEventLog : public EventLogSink {
   public:
-    explicit ServiceHostEventLog(platform::ServiceHost& host) : host_(host) {}
+    explicit ServiceHostEventLog(service::host::ServiceHost& host) : host_(host) {}
     void LogEvent(std::int16_t type, std::int32_t id, const std::string& text) override {
         host_.LogEvent(type, id, text);
     }
 
   private:
-    platform::ServiceHost& host_;
+    service::host::ServiceHost& host_;
 };
 
 /// The system's clocks.

@@ -89,7 +89,7 @@ std::optional<int> frmmain::Form_Load(const std::string& commandLine) {
                                 "settings changes take effect at the next cycle only: " + why);
         }
         LoadSettings();
-        NTService1.ControlsAccepted = platform::ServiceHost::AcceptPauseContinue;
+        NTService1.ControlsAccepted = service::host::ServiceHost::AcceptPauseContinue;
         NTService1.StartService();
         status_ = "Running";
         lastLoadedInterval_ = AppSettings.Interval;
@@ -272,8 +272,7 @@ bool frmmain::SendUpdate(const ProviderRule& rule, const std::vector<std::size_t
     AjaxComm1.ServerAddress(AppSettings.ZARVOServer + "/");
     // Over IPv4, as ever: a provider takes the address the request came from (dy.fi only that).
     // With IPv4 switched off (DS-Lite), the provider is reached however the machine reaches it.
-    AjaxComm1.AddressFamily(AppSettings.IPv4 ? platform::AddressFamily::IPv4
-                                             : platform::AddressFamily::Any);
+    AjaxComm1.AddressFamily(AppSettings.IPv4 ? net::AddressFamily::IPv4 : net::AddressFamily::Any);
     AjaxComm1.ContentType("TEXT");
     AjaxComm1.Asynchronize(true);
     AjaxComm1.UserName(AppSettings.Username);

@@ -82,7 +82,7 @@ class frmmain {
     void ShowStatus();
 
     platform::EventLoop loop_;
-    platform::ServiceHost NTService1;
+    service::host::ServiceHost NTService1;
     platform::Timer Timer;
     AjaxComm AjaxComm1;
     std::unique_ptr<MailTransport> mail_;

@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
     platform::InitializeProcess();
     // What a settings write tells beyond its result (a refused lock, a mode it had to narrow) is
     // for the administrator: the log has it.
-    platform::SetProfileNotices([](const std::string& line) { WriteLog(line, 1); });
+    settings::SetProfileNotices([](const std::string& line) { WriteLog(line, 1); });
     // The options are compared with the whole argument text, so "-install x" is no "-install".
     std::string commandLine;
     for (int i = 1; i < argc; ++i) {

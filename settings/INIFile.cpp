@@ -8,11 +8,11 @@ std::string ReadIniValue(const std::string& section, const std::string& key,
     if (size <= 0) {
         return {};
     }
-    return platform::GetPrivateProfileString(section, key, defaultValue,
+    return settings::GetPrivateProfileString(section, key, defaultValue,
                                              static_cast<std::size_t>(size), file);
 }
 
 bool WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& file) {
-    return platform::WritePrivateProfileString(section, key, value, file);
+    return settings::WritePrivateProfileString(section, key, value, file);
 }

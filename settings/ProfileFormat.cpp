@@ -6,7 +6,7 @@
 
 #include "platform/Text.h"
 
-namespace platform {
+namespace settings {
 
 namespace {
 
@@ -24,8 +24,9 @@ std::string_view Unquote(std::string_view value) {
 // A value that a reader would trim or unquote is written inside quotes, so that it reads back as
 // written: a password may well end in a blank or be enclosed in quotes itself.
 std::string Encoded(const std::string& value) {
-    bool changedByReading = !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) ||
-                                               Unquote(value).size() != value.size());
+    bool changedByReading =
+        !value.empty() && (platform::IsBlank(value.front()) || platform::IsBlank(value.back()) ||
+                           Unquote(value).size() != value.size());
     return changedByReading ? "\"" + value + "\"" : value;
 }
 
@@ -86,7 +87,7 @@ struct Entry {
 Entry Parse(std::string_view text) {
     // A NUL ends the line's meaning as it ends a C string; names and values never contain one.
     text = text.substr(0, text.find('\0'));
-    std::string_view body = TrimBlanks(text);
+    std::string_view body = platform::TrimBlanks(text);
     if (body.empty()) {
         return {};
     }
@@ -95,13 +96,14 @@ Entry Parse(std::string_view text) {
         if (close == std::string_view::npos) {
             return {};
         }
-        return {Kind::Section, TrimBlanks(body.substr(1, close - 1)), 0, {}};
+        return {Kind::Section, platform::TrimBlanks(body.substr(1, close - 1)), 0, {}};
     }
     std::size_t equals = text.find('=');
-    if (equals == std::string_view::npos || TrimBlanks(text.substr(0, equals)).empty()) {
+    if (equals == std::string_view::npos || platform::TrimBlanks(text.substr(0, equals)).empty()) {
         return {};
     }
-    return {Kind::Key, TrimBlanks(text.substr(0, equals)), equals + 1, text.substr(equals + 1)};
+    return {Kind::Key, platform::TrimBlanks(text.substr(0, equals)), equals + 1,
+            text.substr(equals + 1)};
 }
 
 struct Match {
@@ -120,13 +122,13 @@ Match Find(std::string_view content, const std::vector<Line>& lines, std::string
             if (match.section) {
                 break;  // the section ends here; a later one of that name does not count
             }
-            if (EqualsIgnoringCase(entry.name, section)) {
+            if (platform::EqualsIgnoringCase(entry.name, section)) {
                 match.section = i;
                 match.lastOfSection = i;
             }
         } else if (entry.kind == Kind::Key && match.section) {
             match.lastOfSection = i;
-            if (EqualsIgnoringCase(entry.name, key)) {
+            if (platform::EqualsIgnoringCase(entry.name, key)) {
                 match.key = i;
                 match.entry = entry;
                 break;
@@ -148,7 +150,7 @@ std::size_t CharacterLength(std::string_view text, std::size_t at) {
         return 1;
     }
     for (std::size_t i = 1; i < length; ++i) {
-        if (!IsUtf8Continuation(text[at + i])) {
+        if (!platform::IsUtf8Continuation(text[at + i])) {
             return 1;
         }
     }
@@ -175,7 +177,7 @@ std::string Updated(std::string_view content, std::string_view section, std::str
         // The key keeps its spelling and the blanks around "=": only the value changes.
         const Line& line = lines[*match.key];
         std::size_t valueStart = line.begin + match.entry.valueOffset;
-        while (valueStart < line.textEnd && IsBlank(content[valueStart])) {
+        while (valueStart < line.textEnd && platform::IsBlank(content[valueStart])) {
             ++valueStart;
         }
         result.append(content.substr(0, valueStart)).append(Encoded(value));
@@ -190,7 +192,8 @@ std::string Updated(std::string_view content, std::string_view section, std::str
         if (!lines.empty()) {
             const Line& last = lines.back();
             result.append(MissingTerminator(content, last, eol));
-            if (!TrimBlanks(content.substr(last.begin, last.textEnd - last.begin)).empty()) {
+            if (!platform::TrimBlanks(content.substr(last.begin, last.textEnd - last.begin))
+                     .empty()) {
                 result.append(eol);
             }
         }
@@ -201,7 +204,7 @@ std::string Updated(std::string_view content, std::string_view section, std::str
 }
 
 bool FitsOnOneLine(std::string_view text) {
-    return !HasLineBreakOrNul(text);
+    return !platform::HasLineBreakOrNul(text);
 }
 
 }  // namespace
@@ -209,11 +212,11 @@ bool FitsOnOneLine(std::string_view text) {
 std::optional<std::string> ProfileValue(std::string_view content, std::string_view section,
                                         std::string_view key, std::size_t size) {
     std::vector<Line> lines = SplitLines(content);
-    Match match = Find(content, lines, TrimBlanks(section), TrimBlanks(key));
+    Match match = Find(content, lines, platform::TrimBlanks(section), platform::TrimBlanks(key));
     if (!match.key) {
         return std::nullopt;
     }
-    return Truncated(Unquote(TrimBlanks(match.entry.rawValue)), size);
+    return Truncated(Unquote(platform::TrimBlanks(match.entry.rawValue)), size);
 }
 
 std::string ProfileDefault(std::string_view value, std::size_t size) {
@@ -233,16 +236,16 @@ std::string ProfileValueOrDefault(const std::optional<std::string>& content,
 
 std::string ProfileUpdated(std::string_view content, std::string_view section, std::string_view key,
                            const std::string& value) {
-    return Updated(content, TrimBlanks(section), TrimBlanks(key), value);
+    return Updated(content, platform::TrimBlanks(section), platform::TrimBlanks(key), value);
 }
 
 // Anything else would write lines that read back as something other than the one key.
 bool ProfileStorable(std::string_view section, std::string_view key, std::string_view value) {
-    section = TrimBlanks(section);
-    key = TrimBlanks(key);
+    section = platform::TrimBlanks(section);
+    key = platform::TrimBlanks(key);
     return !section.empty() && !key.empty() && FitsOnOneLine(section) && FitsOnOneLine(key) &&
            FitsOnOneLine(value) && section.find(']') == std::string_view::npos &&
            key.find('=') == std::string_view::npos && key.front() != '[';
 }
 
-}  // namespace platform
+}  // namespace settings

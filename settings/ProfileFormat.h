@@ -7,7 +7,7 @@
 
 // The INI text format of the profile functions, apart from any file: what a reader finds in a
 // file's content and what a writer puts in its place. Both platforms' file code builds on it.
-namespace platform {
+namespace settings {
 
 /// The value of `key` in `section` of `content`, trimmed, unquoted and cut to `size` - 1
 /// characters, never inside a UTF-8 sequence; nothing when the section or key is missing.
@@ -26,4 +26,4 @@ std::string ProfileUpdated(std::string_view content, std::string_view section, s
 /// Whether the names and the value can be stored as one line that reads back as that key.
 bool ProfileStorable(std::string_view section, std::string_view key, std::string_view value);
 
-}  // namespace platform
+}  // namespace settings

@@ -16,7 +16,7 @@
 #include "platform/FileLock.h"
 #include "settings/ProfileFormat.h"
 
-namespace platform {
+namespace settings {
 
 namespace {
 
@@ -192,7 +192,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     // lock fails the write after a while, as a full disk would.
     std::string directory = DirectoryOf(target);
     Descriptor folder(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    FileLock lock(directory + "/." + FileNameOf(target) + ".lock", kLockWait);
+    platform::FileLock lock(directory + "/." + FileNameOf(target) + ".lock", kLockWait);
     if (folder.Get() < 0 || !lock.Held()) {
         return false;
     }
@@ -222,4 +222,4 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     return true;
 }
 
-}  // namespace platform
+}  // namespace settings

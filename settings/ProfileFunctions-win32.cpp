@@ -21,7 +21,7 @@
 #include "settings/ProfileFormat.h"
 #include "settings/ProfileFunctions-win32.h"
 
-namespace platform {
+namespace settings {
 
 std::wstring WritersLockName(const std::wstring& path) {
     wchar_t full[32768];
@@ -57,13 +57,13 @@ bool Busy(DWORD error) {
 
 // Another program may hold the file open without sharing it (an editor saving it, a virus
 // scanner); that passes, so the open is retried for a bounded time.
-FileHandle Open(const std::wstring& path, DWORD access, DWORD disposition,
-                SECURITY_ATTRIBUTES* created = nullptr) {
+platform::FileHandle Open(const std::wstring& path, DWORD access, DWORD disposition,
+                          SECURITY_ATTRIBUTES* created = nullptr) {
     const auto deadline = Clock::now() + kLockWait;
     for (;;) {
-        FileHandle file(CreateFileW(path.c_str(), access,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, created,
-                                    disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+        platform::FileHandle file(CreateFileW(
+            path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, created,
+            disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file.Valid() || !Busy(GetLastError()) || Clock::now() >= deadline) {
             return file;
         }
@@ -108,13 +108,15 @@ class WriterMutex {
   public:
     explicit WriterMutex(const std::wstring& path) {
         const std::wstring name = WritersLockName(path);
-        SecurityAttributes access(kWritersLockAccess);
+        platform::SecurityAttributes access(platform::kWritersLockAccess);
         handle_ = CreateMutexW(access.Get(), FALSE, name.c_str());
         if (handle_ == nullptr) {
-            failure_ = "The settings writers' lock " + FromWide(name) +
+            failure_ = "The settings writers' lock " + platform::FromWide(name) +
                        " cannot be opened (error " + std::to_string(GetLastError()) + ")";
-        } else if (GetLastError() == ERROR_ALREADY_EXISTS && !OwnedByAdministrators(handle_)) {
-            failure_ = "The settings writers' lock " + FromWide(name) + " belongs to another user";
+        } else if (GetLastError() == ERROR_ALREADY_EXISTS &&
+                   !platform::OwnedByAdministrators(handle_)) {
+            failure_ = "The settings writers' lock " + platform::FromWide(name) +
+                       " belongs to another user";
             CloseHandle(std::exchange(handle_, nullptr));
         }
     }
@@ -173,7 +175,7 @@ std::string ToUtf8(std::string_view bytes, Encoding encoding) {
         wide += static_cast<wchar_t>((static_cast<unsigned char>(bytes[i + high]) << 8) |
                                      static_cast<unsigned char>(bytes[i + 1 - high]));
     }
-    return FromWide(wide);
+    return platform::FromWide(wide);
 }
 
 std::string FromUtf8(std::string_view text, Encoding encoding) {
@@ -182,7 +184,7 @@ std::string FromUtf8(std::string_view text, Encoding encoding) {
     }
     const bool big = encoding == Encoding::Utf16BigEndian;
     std::string bytes = big ? "\xFE\xFF" : "\xFF\xFE";
-    for (wchar_t unit : ToWide(text)) {
+    for (wchar_t unit : platform::ToWide(text)) {
         const char high = static_cast<char>(unit >> 8);
         const char low = static_cast<char>(unit & 0xFF);
         bytes += big ? high : low;
@@ -249,22 +251,22 @@ void RemoveLeftovers(const std::wstring& path) {
 
 // The copy carries the settings file's access rules from its creation on, so no byte of it is
 // ever readable by others, and the rename hands them on to the settings file.
-FileHandle CreateTemporary(const std::wstring& path, std::wstring& temporary) {
+platform::FileHandle CreateTemporary(const std::wstring& path, std::wstring& temporary) {
     static std::atomic<std::uint32_t> counter{0};
-    SecurityAttributes access(kSettingsFileAccess);
+    platform::SecurityAttributes access(platform::kSettingsFileAccess);
     const std::wstring prefix = TemporaryPrefix(path);
     for (int attempt = 0; attempt < 16; ++attempt) {
         wchar_t unique[17];
         swprintf(unique, 17, L"%08lx%08lx", GetCurrentProcessId(),
                  static_cast<unsigned long>(counter++));
         temporary = prefix + unique + L".tmp";
-        FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, access.Get(), CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        platform::FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, access.Get(),
+                                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file.Valid() || GetLastError() != ERROR_FILE_EXISTS) {
             return file;
         }
     }
-    return FileHandle();
+    return platform::FileHandle();
 }
 
 // Readers see either the old or the new file, never a part of one: the content goes to a
@@ -274,7 +276,7 @@ FileHandle CreateTemporary(const std::wstring& path, std::wstring& temporary) {
 bool ReplaceContent(const std::wstring& path, std::string_view content,
                     Clock::time_point deadline) {
     std::wstring temporary;
-    FileHandle file = CreateTemporary(path, temporary);
+    platform::FileHandle file = CreateTemporary(path, temporary);
     if (!file.Valid()) {
         return false;
     }
@@ -305,9 +307,9 @@ bool ReplaceContent(const std::wstring& path, std::string_view content,
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& defaultValue, std::size_t size,
                                     const std::string& path) {
-    FileHandle file = Open(ToWide(path), GENERIC_READ, OPEN_EXISTING);
+    platform::FileHandle file = Open(platform::ToWide(path), GENERIC_READ, OPEN_EXISTING);
     if (!file.Valid() && Busy(GetLastError())) {
-        throw errors::PathFileAccessError();
+        throw platform::errors::PathFileAccessError();
     }
     std::optional<std::string> content;
     if (file.Valid()) {
@@ -324,7 +326,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     if (!ProfileStorable(section, key, value) || path.empty()) {
         return false;
     }
-    const std::wstring widePath = ToWide(path);
+    const std::wstring widePath = platform::ToWide(path);
     const auto deadline = Clock::now() + kLockWait;
     WriterMutex writers(widePath);
     if (!writers.Failure().empty()) {
@@ -334,8 +336,9 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
         return false;
     }
     // Opened for writing although only read: a file the writer may not change stays unchanged.
-    SecurityAttributes access(kSettingsFileAccess);
-    FileHandle file = Open(widePath, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, access.Get());
+    platform::SecurityAttributes access(platform::kSettingsFileAccess);
+    platform::FileHandle file =
+        Open(widePath, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, access.Get());
     if (!file.Valid()) {
         return false;
     }
@@ -356,4 +359,4 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     return replaced;
 }
 
-}  // namespace platform
+}  // namespace settings

@@ -2,10 +2,10 @@
 
 #include <string>
 
-namespace platform {
+namespace settings {
 
 /// The name of the mutex that the writers of the settings file `path` share, the same for every
 /// spelling of the path.
 std::wstring WritersLockName(const std::wstring& path);
 
-}  // namespace platform
+}  // namespace settings

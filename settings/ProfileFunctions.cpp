@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace platform {
+namespace settings {
 
 namespace {
 
@@ -24,4 +24,4 @@ void ProfileNotice(const std::string& line) {
     }
 }
 
-}  // namespace platform
+}  // namespace settings

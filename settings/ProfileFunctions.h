@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-namespace platform {
+namespace settings {
 
 /// Reads one value of an INI file the way the Windows profile reader does: section and key names
 /// match without regard to ASCII letter case or surrounding blanks, the value loses its surrounding
@@ -36,4 +36,4 @@ void SetProfileNotices(std::function<void(const std::string&)> receiver);
 /// Tells `line` to whoever SetProfileNotices named; for the platforms' writers.
 void ProfileNotice(const std::string& line);
 
-}  // namespace platform
+}  // namespace settings

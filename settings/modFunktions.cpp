@@ -192,7 +192,7 @@ void LoadSettingsInto(AppSettingsRecord& record, const std::function<std::string
 }
 
 std::string AsReadBack(const std::string& value) {
-    return platform::ProfileDefault(value, static_cast<std::size_t>(kReadSize));
+    return settings::ProfileDefault(value, static_cast<std::size_t>(kReadSize));
 }
 
 void LoadSettings() {

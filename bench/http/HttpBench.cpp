@@ -35,7 +35,7 @@ double Seconds(Clock::duration duration) {
 }
 
 // The real request, counting the passes of the control's wait loop.
-class CountingRequest : public platform::HttpRequest {
+class CountingRequest : public net::http::HttpRequest {
   public:
     CountingRequest(std::unique_ptr<HttpRequest> real, long& passes)
         : real_(std::move(real)), passes_(passes) {}
@@ -46,9 +46,7 @@ class CountingRequest : public platform::HttpRequest {
     void setRequestHeader(const std::string& name, const std::string& value) override {
         real_->setRequestHeader(name, value);
     }
-    void setAddressFamily(platform::AddressFamily family) override {
-        real_->setAddressFamily(family);
-    }
+    void setAddressFamily(net::AddressFamily family) override { real_->setAddressFamily(family); }
     void send(const std::string& body) override { real_->send(body); }
     int readyState() override {
         ++passes_;
@@ -116,8 +114,8 @@ int main(int argc, char** argv) {
     int port = StartSlowServer(delay, server);
 
     long passes = 0;
-    platform::OverrideHttpRequestFactory([&passes] {
-        return std::make_unique<CountingRequest>(platform::CreateCurlHttpRequest(), passes);
+    net::http::OverrideHttpRequestFactory([&passes] {
+        return std::make_unique<CountingRequest>(net::http::CreateCurlHttpRequest(), passes);
     });
     AjaxComm comm;
     comm.SendMethod("get");

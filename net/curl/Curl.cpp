@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace platform::curl {
+namespace net::curl {
 
 CURLcode GlobalInit() {
     // Not thread-safe in libcurl; the function-local static makes it run once, before any
@@ -61,4 +61,4 @@ std::optional<std::string> UrlPart(CURLU* url, CURLUPart part, unsigned int flag
     return copy;
 }
 
-}  // namespace platform::curl
+}  // namespace net::curl

@@ -10,7 +10,7 @@
 
 /// libcurl as the HTTP request object and the mail component both use it: handles that free
 /// themselves, the one global initialisation, setting options, and the pieces of a parsed URL.
-namespace platform::curl {
+namespace net::curl {
 
 struct EasyCleanup {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
@@ -40,7 +40,7 @@ template <typename Value>
 void SetOption(CURL* handle, CURLoption option, Value value) {
     const CURLcode code = curl_easy_setopt(handle, option, value);
     if (code != CURLE_OK) {
-        throw RuntimeError(code, curl_easy_strerror(code));
+        throw platform::RuntimeError(code, curl_easy_strerror(code));
     }
 }
 
@@ -60,4 +60,4 @@ bool Append(StringList& list, const std::string& line);
 /// One part of a parsed URL; nothing when the URL has no such part.
 std::optional<std::string> UrlPart(CURLU* url, CURLUPart part, unsigned int flags = 0);
 
-}  // namespace platform::curl
+}  // namespace net::curl

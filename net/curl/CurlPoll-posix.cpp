@@ -2,10 +2,10 @@
 
 #include "platform/EventLoop.h"
 
-namespace platform {
+namespace net::curl {
 
 CURLMcode PollTransfers(CURLM* multi, int timeoutMilliseconds, bool wakeForRequests) {
-    EventLoop* loop = wakeForRequests ? EventLoop::Current() : nullptr;
+    platform::EventLoop* loop = wakeForRequests ? platform::EventLoop::Current() : nullptr;
     if (loop == nullptr) {
         return curl_multi_poll(multi, nullptr, 0, timeoutMilliseconds, nullptr);
     }
@@ -15,4 +15,4 @@ CURLMcode PollTransfers(CURLM* multi, int timeoutMilliseconds, bool wakeForReque
     return curl_multi_poll(multi, &requests, 1, timeoutMilliseconds, nullptr);
 }
 
-}  // namespace platform
+}  // namespace net::curl

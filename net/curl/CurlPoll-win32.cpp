@@ -2,12 +2,12 @@
 
 #include "platform/EventLoop.h"
 
-namespace platform {
+namespace net::curl {
 
 // libcurl waits only for sockets on Windows, so the loop's event cannot join its poll; instead the
 // thread that hands a request over interrupts the poll with curl_multi_wakeup.
 CURLMcode PollTransfers(CURLM* multi, int timeoutMilliseconds, bool wakeForRequests) {
-    EventLoop* loop = wakeForRequests ? EventLoop::Current() : nullptr;
+    platform::EventLoop* loop = wakeForRequests ? platform::EventLoop::Current() : nullptr;
     if (loop == nullptr) {
         return curl_multi_poll(multi, nullptr, 0, timeoutMilliseconds, nullptr);
     }
@@ -17,4 +17,4 @@ CURLMcode PollTransfers(CURLM* multi, int timeoutMilliseconds, bool wakeForReque
     return result;
 }
 
-}  // namespace platform
+}  // namespace net::curl

@@ -5,7 +5,7 @@
 #include "net/curl/CurlShared.h"
 #include "platform/EventLoop.h"
 
-namespace platform {
+namespace net::curl {
 
 CURLcode PerformWithEvents(CURL* handle) {
     curl::TransferMulti multi;
@@ -28,8 +28,8 @@ CURLcode PerformWithEvents(CURL* handle) {
         if (result) {
             break;
         }
-        DoEvents();
-        if (StopPending()) {
+        platform::DoEvents();
+        if (platform::StopPending()) {
             result = CURLE_ABORTED_BY_CALLBACK;
         } else if (PollTransfers(multi.get(), 1000, true) != CURLM_OK) {
             result = CURLE_RECV_ERROR;
@@ -39,4 +39,4 @@ CURLcode PerformWithEvents(CURL* handle) {
     return *result;
 }
 
-}  // namespace platform
+}  // namespace net::curl

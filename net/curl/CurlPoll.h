@@ -2,7 +2,7 @@
 
 #include <curl/curl.h>
 
-namespace platform {
+namespace net::curl {
 
 /// Sleeps in curl_multi_poll until the transfers of `multi` can move or `timeoutMilliseconds`
 /// pass; with `wakeForRequests` a request for the current event loop ends the sleep as well.
@@ -14,4 +14,4 @@ CURLMcode PollTransfers(CURLM* multi, int timeoutMilliseconds, bool wakeForReque
 /// progress call, which may be a second away.
 CURLcode PerformWithEvents(CURL* handle);
 
-}  // namespace platform
+}  // namespace net::curl

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-namespace platform::curl {
+namespace net::curl {
 
 namespace {
 
@@ -103,4 +103,4 @@ TransferMulti::~TransferMulti() {
     }
 }
 
-}  // namespace platform::curl
+}  // namespace net::curl

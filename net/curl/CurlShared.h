@@ -7,7 +7,7 @@
 /// What outlives one transfer, like the one global initialisation: the TLS sessions and idle
 /// connections of earlier transfers, and the multi handle that keeps the parsed trust store.
 /// Created on first use and released at exit; the program's one thread is their only user.
-namespace platform::curl {
+namespace net::curl {
 
 /// Lets `handle` resume the TLS sessions of earlier transfers and reuse their idle connections
 /// (each only with the same host, port and TLS settings).
@@ -31,4 +31,4 @@ class TransferMulti {
     MultiHandle own_;
 };
 
-}  // namespace platform::curl
+}  // namespace net::curl

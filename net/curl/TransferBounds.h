@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstddef>
 
-namespace platform {
+namespace net::curl {
 
 /// The limits of one transfer over libcurl, HTTP or mail; reaching any of them ends the transfer
 /// as a failure, so that a server that stops answering cannot hold the program's one thread.
@@ -14,4 +14,4 @@ struct TransferBounds {
     std::size_t maxBody = 1024 * 1024;          // bytes of the final response body
 };
 
-}  // namespace platform
+}  // namespace net::curl

@@ -13,14 +13,14 @@
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
-namespace platform {
+namespace net::http {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-RuntimeError TransferError(CURLcode code, const std::string& detail) {
-    return RuntimeError(code, detail.empty() ? curl_easy_strerror(code) : detail);
+platform::RuntimeError TransferError(CURLcode code, const std::string& detail) {
+    return platform::RuntimeError(code, detail.empty() ? curl_easy_strerror(code) : detail);
 }
 
 class CurlHttpRequest final : public HttpRequest {
@@ -30,7 +30,7 @@ class CurlHttpRequest final : public HttpRequest {
             easy_.reset(curl_easy_init());
         }
         if (multi_.get() == nullptr || !easy_) {
-            throw errors::CannotCreateObjectError("HTTP request object");
+            throw platform::errors::CannotCreateObjectError("HTTP request object");
         }
     }
     // The easy handle leaves the multi handle before either is freed.
@@ -89,11 +89,11 @@ class CurlHttpRequest final : public HttpRequest {
         if (state_ != Opened) {
             throw HttpUsageError("request header outside of an opened request");
         }
-        if (!IsHttpToken(name) || HasLineBreakOrNul(value)) {
+        if (!IsHttpToken(name) || platform::HasLineBreakOrNul(value)) {
             throw HttpUsageError("request header \"" + name + "\"");
         }
         for (auto& [known, values] : requestHeaders_) {
-            if (EqualsIgnoringCase(known, name)) {
+            if (platform::EqualsIgnoringCase(known, name)) {
                 values += ", " + value;
                 return;
             }
@@ -135,7 +135,7 @@ class CurlHttpRequest final : public HttpRequest {
         }
         CURLMcode added = curl_multi_add_handle(multi_.get(), easy_.get());
         if (added != CURLM_OK) {
-            throw RuntimeError(CURLE_FAILED_INIT, curl_multi_strerror(added));
+            throw platform::RuntimeError(CURLE_FAILED_INIT, curl_multi_strerror(added));
         }
         attached_ = true;
         state_ = Sent;
@@ -176,7 +176,7 @@ class CurlHttpRequest final : public HttpRequest {
     std::string responseText() override {
         RequireResponse();
         const std::vector<std::uint8_t>& body = response_.Body();
-        return DecodeUtf8(
+        return platform::DecodeUtf8(
             std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
     }
 
@@ -195,7 +195,7 @@ class CurlHttpRequest final : public HttpRequest {
 
     void Append(const std::string& header) {
         if (!curl::Append(headerList_, header)) {
-            throw RuntimeError(CURLE_OUT_OF_MEMORY, "Out of memory");
+            throw platform::RuntimeError(CURLE_OUT_OF_MEMORY, "Out of memory");
         }
     }
 
@@ -233,7 +233,7 @@ class CurlHttpRequest final : public HttpRequest {
         Clock::time_point due = std::min(lastProgress_ + bounds_.stall, started_ + bounds_.total);
         auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
         int timeout = static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
-        CURLMcode polled = PollTransfers(multi_.get(), timeout, withRequests);
+        CURLMcode polled = curl::PollTransfers(multi_.get(), timeout, withRequests);
         if (polled != CURLM_OK) {
             Finish(CURLE_RECV_ERROR, curl_multi_strerror(polled));
         }
@@ -307,8 +307,8 @@ class CurlHttpRequest final : public HttpRequest {
                 method_ = method;
             }
             Set(CURLOPT_URL, target.c_str());
-        } catch (const RuntimeError& error) {
-            Finish(error.Number() == errors::InvalidProcedureCall
+        } catch (const platform::RuntimeError& error) {
+            Finish(error.Number() == platform::errors::InvalidProcedureCall
                        ? CURLE_UNSUPPORTED_PROTOCOL
                        : static_cast<CURLcode>(error.Number()),
                    "Redirect not followed: " + error.Description());
@@ -396,4 +396,4 @@ std::unique_ptr<HttpRequest> CreateCurlHttpRequest() {
     return std::make_unique<CurlHttpRequest>();
 }
 
-}  // namespace platform
+}  // namespace net::http

@@ -5,7 +5,7 @@
 #include "net/curl/Curl.h"
 #include "platform/Text.h"
 
-namespace platform {
+namespace net::http {
 
 namespace {
 
@@ -36,7 +36,7 @@ std::optional<Origin> OriginOf(const std::string& url) {
 
 bool RedirectKeepsCredentials(const std::string& from, const std::string& to) {
     const std::optional<Origin> source = OriginOf(from), target = OriginOf(to);
-    if (!source || !target || !EqualsIgnoringCase(source->host, target->host)) {
+    if (!source || !target || !platform::EqualsIgnoringCase(source->host, target->host)) {
         return false;
     }
     if (source->scheme == target->scheme) {
@@ -59,4 +59,4 @@ std::string MethodAfterRedirect(const std::string& method, long status) {
     return method;
 }
 
-}  // namespace platform
+}  // namespace net::http

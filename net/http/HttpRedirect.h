@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace platform {
+namespace net::http {
 
 /// Whether a request's credentials go along on a redirect from `from` to `to`: to the same host
 /// with the same scheme and port, or to the same host upgraded from http to https. Never to
@@ -17,4 +17,4 @@ bool CredentialsUpFront(const std::string& url);
 /// everything but HEAD into GET, 301 and 302 turn POST into GET, the others keep the method.
 std::string MethodAfterRedirect(const std::string& method, long status);
 
-}  // namespace platform
+}  // namespace net::http

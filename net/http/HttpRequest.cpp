@@ -4,7 +4,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/Version.h"
 
-namespace platform {
+namespace net::http {
 
 namespace {
 
@@ -22,8 +22,8 @@ HttpRequestFactory& FactoryOverride() {
 
 // Maker, program, system and release, and whom to ask: as providers ask of clients.
 std::string UserAgent() {
-    return "Tovik ZARVOUpdater/" + SystemName() + "-" + ProgramVersion() + " " +
-           build::SupportAddress;
+    return "Tovik ZARVOUpdater/" + platform::SystemName() + "-" + platform::ProgramVersion() + " " +
+           platform::build::SupportAddress;
 }
 
 HttpBounds CurrentHttpBounds() {
@@ -40,7 +40,7 @@ std::unique_ptr<HttpRequest> CreateHttpRequest() {
     }
     std::unique_ptr<HttpRequest> request = FactoryOverride()();
     if (!request) {
-        throw errors::CannotCreateObjectError("HTTP request object");
+        throw platform::errors::CannotCreateObjectError("HTTP request object");
     }
     return request;
 }
@@ -49,4 +49,4 @@ void OverrideHttpRequestFactory(HttpRequestFactory factory) {
     FactoryOverride() = std::move(factory);
 }
 
-}  // namespace platform
+}  // namespace net::http

@@ -10,10 +10,10 @@
 #include "net/AddressFamily.h"
 #include "net/curl/TransferBounds.h"
 
-namespace platform {
+namespace net::http {
 
 /// The limits of one HTTP exchange, under the name the request's users know them by.
-using HttpBounds = TransferBounds;
+using HttpBounds = curl::TransferBounds;
 
 /// The bounds new requests get: the defaults above, or the override.
 HttpBounds CurrentHttpBounds();
@@ -70,4 +70,4 @@ std::unique_ptr<HttpRequest> CreateCurlHttpRequest();
 /// Replaces the factory that CreateHttpRequest() uses; an empty function restores libcurl.
 void OverrideHttpRequestFactory(HttpRequestFactory factory);
 
-}  // namespace platform
+}  // namespace net::http

@@ -2,7 +2,7 @@
 
 #include "platform/Text.h"
 
-namespace platform {
+namespace net::http {
 
 void HttpResponse::HeaderLine(std::string_view line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
@@ -22,10 +22,10 @@ void HttpResponse::HeaderLine(std::string_view line) {
     } else if (headersDone_) {
         // Trailers of an empty chunked body are not headers of the response either.
     } else if ((line.front() == ' ' || line.front() == '\t') && !headers_.empty()) {
-        headers_.back().second += " " + std::string(TrimBlanks(line));
+        headers_.back().second += " " + std::string(platform::TrimBlanks(line));
     } else if (auto colon = line.find(':'); colon != line.npos) {
         headers_.emplace_back(std::string(line.substr(0, colon)),
-                              std::string(TrimBlanks(line.substr(colon + 1))));
+                              std::string(platform::TrimBlanks(line.substr(colon + 1))));
     }
 }
 
@@ -51,11 +51,11 @@ void HttpResponse::Clear() {
 std::string HttpResponse::Header(const std::string& name) const {
     std::string joined;
     for (const auto& [known, value] : headers_) {
-        if (EqualsIgnoringCase(known, name)) {
+        if (platform::EqualsIgnoringCase(known, name)) {
             joined += joined.empty() ? value : ", " + value;
         }
     }
     return joined;
 }
 
-}  // namespace platform
+}  // namespace net::http

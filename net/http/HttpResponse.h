@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace platform {
+namespace net::http {
 
 /// The final response of an HTTP exchange, collected as its header lines and body pieces
 /// arrive: interim responses (a redirect, a challenge, "100 Continue") and trailers are left
@@ -35,4 +35,4 @@ class HttpResponse {
     bool bodyTooLong_ = false;
 };
 
-}  // namespace platform
+}  // namespace net::http

@@ -5,11 +5,11 @@
 #include "net/curl/Curl.h"
 #include "platform/Text.h"
 
-namespace platform {
+namespace net::http {
 
-RuntimeError HttpUsageError(const std::string& detail) {
-    return RuntimeError(errors::InvalidProcedureCall,
-                        "Invalid procedure call or argument: " + detail);
+platform::RuntimeError HttpUsageError(const std::string& detail) {
+    return platform::RuntimeError(platform::errors::InvalidProcedureCall,
+                                  "Invalid procedure call or argument: " + detail);
 }
 
 // libcurl would guess a scheme for "host/path" and accept blanks in places; the request object
@@ -17,7 +17,7 @@ RuntimeError HttpUsageError(const std::string& detail) {
 void CheckRequestUrl(const std::string& url) {
     curl::UrlHandle handle(curl_url());
     if (!handle) {
-        throw RuntimeError(CURLE_OUT_OF_MEMORY, "Out of memory");
+        throw platform::RuntimeError(CURLE_OUT_OF_MEMORY, "Out of memory");
     }
     const CURLUcode code = curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0);
     const auto scheme = curl::UrlPart(handle.get(), CURLUPART_SCHEME);
@@ -51,16 +51,16 @@ std::string WireMethod(const std::string& method) {
         throw HttpUsageError("method \"" + method + "\"");
     }
     for (std::string_view refused : {"CONNECT", "TRACE", "TRACK"}) {
-        if (EqualsIgnoringCase(method, refused)) {
+        if (platform::EqualsIgnoringCase(method, refused)) {
             throw HttpUsageError("method " + method + " is not allowed");
         }
     }
     for (std::string_view standard : {"GET", "HEAD", "POST", "PUT", "DELETE", "OPTIONS", "PATCH"}) {
-        if (EqualsIgnoringCase(method, standard)) {
+        if (platform::EqualsIgnoringCase(method, standard)) {
             return std::string(standard);
         }
     }
     return method;
 }
 
-}  // namespace platform
+}  // namespace net::http

@@ -5,10 +5,10 @@
 
 #include "platform/RuntimeError.h"
 
-namespace platform {
+namespace net::http {
 
 /// The error of a request object used against its rules (a bad method, header or URL).
-RuntimeError HttpUsageError(const std::string& detail);
+platform::RuntimeError HttpUsageError(const std::string& detail);
 /// Throws HttpUsageError unless `url` is a complete http or https URL without a zone id; the
 /// text leaves the URL out, since it may carry credentials.
 void CheckRequestUrl(const std::string& url);
@@ -18,4 +18,4 @@ bool IsHttpToken(std::string_view text);
 /// throws for what is no token and for the tunnelling and tracing methods.
 std::string WireMethod(const std::string& method);
 
-}  // namespace platform
+}  // namespace net::http

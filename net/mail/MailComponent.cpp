@@ -16,7 +16,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
-namespace platform {
+namespace net::mail {
 
 namespace {
 
@@ -24,27 +24,28 @@ using namespace mail;
 
 // The same bounds as the HTTP requests: a server that stops answering must not hold the
 // service's only thread for longer than a few minutes.
-constexpr TransferBounds kBounds{};
+constexpr curl::TransferBounds kBounds{};
 constexpr std::size_t kMaxReplyLength = 1000;
 
 // The description becomes one line of the log, whatever the server or libcurl put into it.
-RuntimeError NotSent(long number, const std::string& detail) {
-    return RuntimeError(number, "Mail not sent: " + ReplaceControls(detail, ' '));
+platform::RuntimeError NotSent(long number, const std::string& detail) {
+    return platform::RuntimeError(number,
+                                  "Mail not sent: " + platform::ReplaceControls(detail, ' '));
 }
 
-RuntimeError BadSetting(const std::string& detail) {
-    return NotSent(errors::InvalidProcedureCall, detail);
+platform::RuntimeError BadSetting(const std::string& detail) {
+    return NotSent(platform::errors::InvalidProcedureCall, detail);
 }
 
 // For messages that end up in a one-line log entry: control characters must not break it.
 std::string Shown(const std::string& text) {
-    return "\"" + ReplaceControls(text, '?') + "\"";
+    return "\"" + platform::ReplaceControls(text, '?') + "\"";
 }
 
 // Addresses end up inside SMTP commands and headers, so a line break in one would let a setting
 // inject commands or headers; that is refused even when address checking is off.
 void CheckAddress(const std::string& address, const char* role, bool validate) {
-    bool valid = !HasControl(address);
+    bool valid = !platform::HasControl(address);
     if (validate && valid) {
         const auto at = address.rfind('@');
         valid = address.size() <= 254 && at != std::string::npos && at > 0 &&
@@ -62,7 +63,7 @@ std::vector<std::string> SplitAddresses(const std::string& text, const std::stri
     std::size_t start = 0;
     while (true) {
         const auto end = delimiter.empty() ? std::string::npos : text.find(delimiter, start);
-        std::string part(TrimBlanks(std::string_view(text).substr(start, end - start)));
+        std::string part(platform::TrimBlanks(std::string_view(text).substr(start, end - start)));
         if (!part.empty()) {
             addresses.push_back(std::move(part));
         }
@@ -80,7 +81,7 @@ struct ServerUrl {
 };
 
 ServerUrl ParseServer(const std::string& setting, int defaultPort) {
-    const std::string server(TrimBlanks(setting));
+    const std::string server(platform::TrimBlanks(setting));
     if (server.empty()) {
         throw BadSetting("no SMTP server");
     }
@@ -155,7 +156,8 @@ bool IsLoopbackAddress(std::string_view host) {
 }
 
 bool IsLoopback(const std::string& host) {
-    return IsLoopbackAddress(host) || EqualsIgnoringCase(host, "localhost") || host == "[::1]";
+    return IsLoopbackAddress(host) || platform::EqualsIgnoringCase(host, "localhost") ||
+           host == "[::1]";
 }
 
 struct Exchange {
@@ -193,7 +195,7 @@ int CollectReply(CURL*, curl_infotype type, char* data, std::size_t size, void* 
             if (lineEnd && !exchange->reply.empty() && exchange->reply.back() != ' ') {
                 exchange->reply += ' ';
             } else if (!lineEnd) {
-                exchange->reply += IsControl(static_cast<unsigned char>(c)) ? ' ' : c;
+                exchange->reply += platform::IsControl(static_cast<unsigned char>(c)) ? ' ' : c;
             }
         }
         // libcurl says QUIT after a failure; its "221" must not hide the reply that failed.
@@ -207,8 +209,8 @@ int CollectReply(CURL*, curl_infotype type, char* data, std::size_t size, void* 
 // A mail can take minutes with a slow server. The program's events keep running meanwhile (at
 // least once a second), and a stop request ends the send instead of waiting for it.
 int KeepEventsRunning(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    DoEvents();
-    return StopPending() ? 1 : 0;
+    platform::DoEvents();
+    return platform::StopPending() ? 1 : 0;
 }
 
 /// What one transfer needs beside the handle; it must outlive the transfer.
@@ -259,8 +261,8 @@ void Configure(CURL* handle, const Transfer& transfer) {
 }
 
 // The server's reply code where there is one, with its words; libcurl's code otherwise.
-RuntimeError TransferFailure(CURL* handle, CURLcode result, const Transfer& transfer,
-                             bool plainLoginRefused) {
+platform::RuntimeError TransferFailure(CURL* handle, CURLcode result, const Transfer& transfer,
+                                       bool plainLoginRefused) {
     long replyCode = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &replyCode);
     std::string detail =
@@ -271,7 +273,7 @@ RuntimeError TransferFailure(CURL* handle, CURLcode result, const Transfer& tran
             "encrypted (" +
             detail + ")";
     }
-    const std::string reply(TrimBlanks(transfer.exchange.errorReply));
+    const std::string reply(platform::TrimBlanks(transfer.exchange.errorReply));
     if (replyCode >= 400 && !reply.empty()) {
         return NotSent(replyCode, detail + "; server replied \"" + reply + "\"");
     }
@@ -281,7 +283,7 @@ RuntimeError TransferFailure(CURL* handle, CURLcode result, const Transfer& tran
 }  // namespace
 
 std::string MailComponent::ComposeMessage(const std::vector<std::string>& recipients) const {
-    const TimePoint now = Now();
+    const platform::TimePoint now = platform::Now();
     std::string to;
     std::size_t column = 4;
     for (const auto& address : recipients) {
@@ -298,8 +300,8 @@ std::string MailComponent::ComposeMessage(const std::vector<std::string>& recipi
     std::string headers = "Date: " + MailDate(now) + "\r\n";
     headers += "From: " + Mailbox(from_, fromDisplayName_) + "\r\n";
     headers += "To: " + to + "\r\n";
-    if (!TrimBlanks(replyTo_).empty()) {
-        headers += "Reply-To: " + std::string(TrimBlanks(replyTo_)) + "\r\n";
+    if (!platform::TrimBlanks(replyTo_).empty()) {
+        headers += "Reply-To: " + std::string(platform::TrimBlanks(replyTo_)) + "\r\n";
     }
     headers += "Subject: " + HeaderText(subject_) + "\r\n";
     headers += "Message-ID: " + MessageId(now, from_) + "\r\n";
@@ -321,8 +323,8 @@ std::string MailComponent::ComposeMessage(const std::vector<std::string>& recipi
 
 std::vector<std::string> MailComponent::CheckedRecipients() const {
     CheckAddress(from_, "sender", validateAddresses_);
-    if (!TrimBlanks(replyTo_).empty()) {
-        CheckAddress(std::string(TrimBlanks(replyTo_)), "reply-to", validateAddresses_);
+    if (!platform::TrimBlanks(replyTo_).empty()) {
+        CheckAddress(std::string(platform::TrimBlanks(replyTo_)), "reply-to", validateAddresses_);
     }
     std::vector<std::string> recipients = SplitAddresses(recipient_, delimiter_);
     if (recipients.empty()) {
@@ -366,13 +368,13 @@ void MailComponent::Send() {
     try {
         // A refused option fails the mail as any other failure of it does.
         Configure(curl.get(), transfer);
-    } catch (const RuntimeError& refused) {
+    } catch (const platform::RuntimeError& refused) {
         throw NotSent(refused.Number(), refused.Description());
     }
-    const CURLcode result = PerformWithEvents(curl.get());
+    const CURLcode result = curl::PerformWithEvents(curl.get());
     if (result != CURLE_OK) {
         throw TransferFailure(curl.get(), result, transfer, login && tlsMode_ == 0);
     }
 }
 
-}  // namespace platform
+}  // namespace net::mail

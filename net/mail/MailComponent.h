@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace net::mail {
 
 /// Sends one HTML or plain-text mail through an SMTP server; stands in for the SMTP mail
 /// component of the original system. Every setting keeps its value until it is set again, so a
@@ -85,4 +85,4 @@ class MailComponent {
     int transferEncoding_ = 0;
 };
 
-}  // namespace platform
+}  // namespace net::mail

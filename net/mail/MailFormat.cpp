@@ -12,7 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/Text.h"
 
-namespace platform::mail {
+namespace net::mail {
 
 bool IsAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
@@ -86,7 +86,7 @@ std::string QuotedPrintable(std::string_view data) {
 // Headers must stay ASCII and on their own line: control characters become blanks, and text
 // that is not ASCII (or too long for one header line) goes out as RFC 2047 encoded words.
 std::string HeaderText(std::string text) {
-    text = ReplaceControls(std::move(text), ' ');
+    text = platform::ReplaceControls(std::move(text), ' ');
     if (IsAscii(text) && text.size() <= 900) {
         return text;
     }
@@ -97,7 +97,7 @@ std::string HeaderText(std::string text) {
     while (start < text.size()) {
         std::size_t end = std::min(start + kChunk, text.size());
         // Never split a UTF-8 sequence between two words; decoders handle each word alone.
-        while (end < text.size() && end > start + 1 && IsUtf8Continuation(text[end])) {
+        while (end < text.size() && end > start + 1 && platform::IsUtf8Continuation(text[end])) {
             --end;
         }
         if (!out.empty()) {
@@ -110,7 +110,7 @@ std::string HeaderText(std::string text) {
 }
 
 std::string Mailbox(const std::string& address, const std::string& displayName) {
-    const std::string name(TrimBlanks(displayName));
+    const std::string name(platform::TrimBlanks(displayName));
     if (name.empty() || name == address) {
         return address;
     }
@@ -122,17 +122,17 @@ std::string Mailbox(const std::string& address, const std::string& displayName) 
         if (c == '"' || c == '\\') {
             quoted += '\\';
         }
-        quoted += IsControl(static_cast<unsigned char>(c)) ? ' ' : c;
+        quoted += platform::IsControl(static_cast<unsigned char>(c)) ? ' ' : c;
     }
     return quoted + "\" <" + address + ">";
 }
 
 // RFC 5322 wants English day and month names, whatever locale the service runs in.
-std::string MailDate(TimePoint time) {
+std::string MailDate(platform::TimePoint time) {
     static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const LocalCalendarTime calendar = ToLocalCalendarTime(time);
+    const platform::LocalCalendarTime calendar = platform::ToLocalCalendarTime(time);
     const std::tm& local = calendar.fields;
     const long offset = calendar.utcOffsetMinutes;
     char text[64];
@@ -143,7 +143,7 @@ std::string MailDate(TimePoint time) {
     return text;
 }
 
-std::string MessageId(TimePoint time, const std::string& from) {
+std::string MessageId(platform::TimePoint time, const std::string& from) {
     std::random_device random;
     char unique[64];
     std::snprintf(
@@ -156,4 +156,4 @@ std::string MessageId(TimePoint time, const std::string& from) {
     return "<" + std::string(unique) + "@" + domain + ">";
 }
 
-}  // namespace platform::mail
+}  // namespace net::mail

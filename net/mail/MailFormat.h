@@ -7,7 +7,7 @@
 #include "platform/Clock.h"
 
 /// Text forms of the Internet message format that the mail component writes.
-namespace platform::mail {
+namespace net::mail {
 
 /// Header and encoded body lines stay this short, far below the 998 octets SMTP allows.
 inline constexpr std::size_t kLineLength = 76;
@@ -25,8 +25,8 @@ std::string HeaderText(std::string text);
 /// "address", or a display name with the address in angle brackets.
 std::string Mailbox(const std::string& address, const std::string& displayName);
 /// RFC 5322 date, e.g. "Sat, 01 Feb 2025 10:00:00 +0100", independent of the locale.
-std::string MailDate(TimePoint time);
+std::string MailDate(platform::TimePoint time);
 /// A fresh Message-ID in angle brackets, in the domain of the sender's address.
-std::string MessageId(TimePoint time, const std::string& from);
+std::string MessageId(platform::TimePoint time, const std::string& from);
 
-}  // namespace platform::mail
+}  // namespace net::mail

@@ -9,7 +9,7 @@
 #include "net/curl/Curl.h"
 #include "platform/Worker.h"
 
-namespace platform {
+namespace net::upnp {
 
 namespace {
 
@@ -94,18 +94,18 @@ std::optional<RouterAnswer> AskRouter(const std::string& knownUrl,
         RouterAnswer answer;
     };
     auto shared = std::make_shared<Shared>();
-    WorkEnd end = RunBesideTheLoop(
+    platform::WorkEnd end = platform::RunBesideTheLoop(
         [shared, knownUrl, searchDelay] {
             RouterAnswer answer = AskOrSearch(knownUrl, searchDelay);
             std::lock_guard lock(shared->mutex);
             shared->answer = std::move(answer);
         },
         bound);
-    if (end == WorkEnd::Stopped) {
+    if (end == platform::WorkEnd::Stopped) {
         return std::nullopt;
     }
     std::lock_guard lock(shared->mutex);
-    return end == WorkEnd::Done ? shared->answer : RouterAnswer{};
+    return end == platform::WorkEnd::Done ? shared->answer : RouterAnswer{};
 }
 
-}  // namespace platform
+}  // namespace net::upnp

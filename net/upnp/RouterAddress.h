@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace platform {
+namespace net::upnp {
 
 /// What the network's gateway says about its external IPv4 address over UPnP IGD.
 struct RouterAnswer {
@@ -23,4 +23,4 @@ std::optional<RouterAnswer> AskRouter(const std::string& knownUrl,
                                       std::chrono::milliseconds searchDelay,
                                       std::chrono::milliseconds bound);
 
-}  // namespace platform
+}  // namespace net::upnp

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-namespace platform {
+namespace service::host {
 
 namespace {
 int PriorityOf(std::int16_t type) {
@@ -40,4 +40,4 @@ void WriteEventLogEntry(std::int16_t type, std::int32_t id, const std::string& t
     }
 }
 
-}  // namespace platform
+}  // namespace service::host

@@ -6,13 +6,13 @@
 
 #include "platform/Text.h"
 
-namespace platform {
+namespace service::host {
 
 void WriteEventLogEntry(std::int16_t type, std::int32_t id, const std::string& text, bool mirror) {
     // The program's event types are the event log's own values (error 1, warning 2, information
     // 4), so they pass through unchanged.
     if (HANDLE source = RegisterEventSourceW(nullptr, L"ZARVOUpdater")) {
-        const std::wstring wide = ToWide(text);
+        const std::wstring wide = platform::ToWide(text);
         const wchar_t* strings[] = {wide.c_str()};
         ReportEventW(source, static_cast<WORD>(type), 0, static_cast<DWORD>(id), nullptr, 1, 0,
                      strings, nullptr);
@@ -25,4 +25,4 @@ void WriteEventLogEntry(std::int16_t type, std::int32_t id, const std::string& t
     }
 }
 
-}  // namespace platform
+}  // namespace service::host

@@ -21,7 +21,7 @@
 
 extern char** environ;
 
-namespace platform {
+namespace service::host {
 
 namespace {
 
@@ -153,7 +153,7 @@ std::string QuotedForSystemd(const std::string& path) {
 // What the service itself writes in its folder: the settings file, its writers' lock and
 // temporary copies, and the log folder.
 bool WrittenByTheService(const std::string& name) {
-    const std::string settings = ProgramName() + ".ini";
+    const std::string settings = platform::ProgramName() + ".ini";
     const std::string copies = "." + settings + ".";
     return name == settings || name == "log" || name == copies + "lock" ||
            (name.starts_with(copies) && name.size() == copies.size() + 6);
@@ -164,9 +164,10 @@ bool WrittenByTheService(const std::string& name) {
 // that the service cannot change what root runs later (the dialog through pkexec, the
 // package's scripts). "-": a file removed later must not keep the service from starting.
 std::string ReadOnlyEntries() {
-    std::set<std::string> paths{QuotedForSystemd("-" + ExecutablePath())};
+    std::set<std::string> paths{QuotedForSystemd("-" + platform::ExecutablePath())};
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(ProgramDirectory(), error)) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(platform::ProgramDirectory(), error)) {
         if (!WrittenByTheService(entry.path().filename().string())) {
             paths.insert(QuotedForSystemd("-" + entry.path().string()));
         }
@@ -191,14 +192,14 @@ std::string UnitText(const std::string& serviceName) {
            "[Service]\n"
            "Type=notify\n"
            "ExecStart=" +
-           QuotedForSystemd(ExecutablePath()) +
+           QuotedForSystemd(platform::ExecutablePath()) +
            "\n"
            "Restart=on-failure\n"
            "NoNewPrivileges=yes\n"
            "PrivateTmp=yes\n"
            "ProtectSystem=strict\n"
            "ReadWritePaths=" +
-           QuotedForSystemd(ProgramDirectory()) +
+           QuotedForSystemd(platform::ProgramDirectory()) +
            "\n"
            "ReadOnlyPaths=" +
            ReadOnlyEntries() +
@@ -232,7 +233,7 @@ std::string UnitText(const std::string& serviceName) {
 
 }  // namespace
 
-ServiceHost::ServiceHost(EventLoop& loop, std::string serviceName)
+ServiceHost::ServiceHost(platform::EventLoop& loop, std::string serviceName)
     : serviceName_(std::move(serviceName)) {
     // Handlers go in at once, so that a stop request ends the program even when the load
     // procedure failed before the service was started.
@@ -242,7 +243,7 @@ ServiceHost::ServiceHost(EventLoop& loop, std::string serviceName)
             OnStopRequest();
         }
     };
-    loop.OnRequest(ServiceRequest::Stop, stop);
+    loop.OnRequest(platform::ServiceRequest::Stop, stop);
     // Pause and continue come only when accepted. The status line is the program's to set
     // (SetStatus): besides pause and continue it reports the state of the settings.
     auto request = [this](std::function<void(bool&)>& handler) {
@@ -254,9 +255,9 @@ ServiceHost::ServiceHost(EventLoop& loop, std::string serviceName)
             handler(success);
         };
     };
-    loop.OnRequest(ServiceRequest::Pause, request(OnPauseRequest));
-    loop.OnRequest(ServiceRequest::Continue, request(OnContinueRequest));
-    loop.OnRequest(ServiceRequest::Control, [this](int value) {
+    loop.OnRequest(platform::ServiceRequest::Pause, request(OnPauseRequest));
+    loop.OnRequest(platform::ServiceRequest::Continue, request(OnContinueRequest));
+    loop.OnRequest(platform::ServiceRequest::Control, [this](int value) {
         if (OnControl) {
             OnControl(value);
         }
@@ -282,11 +283,11 @@ std::string ServiceHost::UnitPath() const {
 
 bool ServiceHost::Install() {
     failureReason_.clear();
-    if (ExecutablePath().empty()) {
+    if (platform::ExecutablePath().empty()) {
         failureReason_ = "the program's own path is unknown";
         return false;
     }
-    if (std::string why = WhyOthersCouldChange(ExecutablePath()); !why.empty()) {
+    if (std::string why = WhyOthersCouldChange(platform::ExecutablePath()); !why.empty()) {
         failureReason_ = "a root service must not run a program that others can change: " + why;
         return false;
     }
@@ -358,4 +359,4 @@ void ServiceHost::LogEvent(std::int16_t type, std::int32_t id, const std::string
     WriteEventLogEntry(type, id, text, Debug);
 }
 
-}  // namespace platform
+}  // namespace service::host

@@ -14,7 +14,7 @@
 #include "service/host/EventLog.h"
 #include "service/host/ServiceHost-win32.h"
 
-namespace platform {
+namespace service::host {
 
 namespace {
 
@@ -22,16 +22,16 @@ namespace {
 // service main by then never will.
 constexpr DWORD RegistrationTimeoutMs = 30'000;
 
-std::atomic<EventLoop*> consoleLoop{nullptr};
+std::atomic<platform::EventLoop*> consoleLoop{nullptr};
 
 // Runs on a thread of its own that Windows starts for the event; the request goes to the
 // program's thread like any other.
 BOOL WINAPI OnConsoleControl(DWORD event) {
-    EventLoop* loop = consoleLoop.load();
+    platform::EventLoop* loop = consoleLoop.load();
     if (loop == nullptr) {
         return FALSE;
     }
-    loop->Post(ServiceRequest::Stop);
+    loop->Post(platform::ServiceRequest::Stop);
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
         // Windows ends the process as soon as this returns; the program's own end (main
         // returning) ends this thread earlier, and Windows' own limit is 5 s.
@@ -51,7 +51,7 @@ std::string SystemMessage(DWORD error) {
                              text.back() == L'.')) {
         text.pop_back();
     }
-    return "error " + std::to_string(error) + (text.empty() ? "" : ": " + FromWide(text));
+    return "error " + std::to_string(error) + (text.empty() ? "" : ": " + platform::FromWide(text));
 }
 
 }  // namespace
@@ -67,7 +67,7 @@ namespace {
 // the program's thread once its handlers have run.
 struct Connection {
     std::wstring name;
-    EventLoop* loop = nullptr;
+    platform::EventLoop* loop = nullptr;
     HANDLE registered = nullptr;  // set when the service main has run, successfully or not
     HANDLE dispatcher = nullptr;  // the thread inside StartServiceCtrlDispatcherW
     DWORD dispatcherError = ERROR_SUCCESS;
@@ -107,27 +107,27 @@ void ReportPending(DWORD state, DWORD waitHintMs) {
 }
 
 DWORD WINAPI OnServiceControl(DWORD control, DWORD, void*, void*) {
-    EventLoop* loop = connection.loop;
+    platform::EventLoop* loop = connection.loop;
     switch (control) {
         case SERVICE_CONTROL_STOP:
         case SERVICE_CONTROL_SHUTDOWN:
             ReportPending(SERVICE_STOP_PENDING, 1000);
-            loop->Post(ServiceRequest::Stop);
+            loop->Post(platform::ServiceRequest::Stop);
             return NO_ERROR;
         case SERVICE_CONTROL_PAUSE:
             ReportPending(SERVICE_PAUSE_PENDING, 1000);
-            loop->Post(ServiceRequest::Pause);
+            loop->Post(platform::ServiceRequest::Pause);
             return NO_ERROR;
         case SERVICE_CONTROL_CONTINUE:
             ReportPending(SERVICE_CONTINUE_PENDING, 1000);
-            loop->Post(ServiceRequest::Continue);
+            loop->Post(platform::ServiceRequest::Continue);
             return NO_ERROR;
         case SERVICE_CONTROL_INTERROGATE:
             return NO_ERROR;
         default:
             // The range a service defines for itself: the host's further notification.
             if (control >= 128 && control <= 255) {
-                loop->Post(ServiceRequest::Control, static_cast<int>(control));
+                loop->Post(platform::ServiceRequest::Control, static_cast<int>(control));
                 return NO_ERROR;
             }
             return ERROR_CALL_NOT_IMPLEMENTED;
@@ -167,11 +167,11 @@ DWORD WINAPI RunDispatcher(void*) {
 
 // Hands the program to the service manager: the dispatcher gets a thread of its own, since the
 // program's thread stays the program's; that thread goes on once the service is registered.
-void ConnectToServiceManager(EventLoop& loop, const std::string& serviceName) {
+void ConnectToServiceManager(platform::EventLoop& loop, const std::string& serviceName) {
     if (connection.registered != nullptr) {
         return;
     }
-    connection.name = ToWide(serviceName);
+    connection.name = platform::ToWide(serviceName);
     connection.loop = &loop;
     connection.registered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (connection.registered == nullptr) {
@@ -202,9 +202,9 @@ void ConnectToServiceManager(EventLoop& loop, const std::string& serviceName) {
 
 }  // namespace
 
-ServiceHost::ServiceHost(EventLoop& loop, std::string serviceName)
+ServiceHost::ServiceHost(platform::EventLoop& loop, std::string serviceName)
     : serviceName_(std::move(serviceName)) {
-    loop.OnRequest(ServiceRequest::Stop, [this](int) {
+    loop.OnRequest(platform::ServiceRequest::Stop, [this](int) {
         if (OnStopRequest) {
             OnStopRequest();
         }
@@ -226,10 +226,11 @@ ServiceHost::ServiceHost(EventLoop& loop, std::string serviceName)
             Report(success ? settled : before, controls);
         };
     };
-    loop.OnRequest(ServiceRequest::Pause, request(OnPauseRequest, SERVICE_PAUSED, SERVICE_RUNNING));
-    loop.OnRequest(ServiceRequest::Continue,
+    loop.OnRequest(platform::ServiceRequest::Pause,
+                   request(OnPauseRequest, SERVICE_PAUSED, SERVICE_RUNNING));
+    loop.OnRequest(platform::ServiceRequest::Continue,
                    request(OnContinueRequest, SERVICE_RUNNING, SERVICE_PAUSED));
-    loop.OnRequest(ServiceRequest::Control, [this](int value) {
+    loop.OnRequest(platform::ServiceRequest::Control, [this](int value) {
         if (OnControl) {
             OnControl(value);
         }
@@ -255,10 +256,10 @@ void ServiceHost::StartService() {
     if (Debug) {
         // Ctrl+C, Ctrl+Break and closing the console window are the stop request of the
         // foreground mode.
-        consoleLoop = EventLoop::Current();
+        consoleLoop = platform::EventLoop::Current();
         SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     } else {
-        ConnectToServiceManager(*EventLoop::Current(), serviceName_);
+        ConnectToServiceManager(*platform::EventLoop::Current(), serviceName_);
         const DWORD pauseContinue = PauseAndContinueAccepted() ? SERVICE_ACCEPT_PAUSE_CONTINUE : 0;
         Report(SERVICE_RUNNING, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | pauseContinue);
     }
@@ -274,7 +275,7 @@ void ServiceHost::ReportStartFailure(const std::string&) {
     if (Debug) {
         return;
     }
-    ConnectToServiceManager(*EventLoop::Current(), serviceName_);
+    ConnectToServiceManager(*platform::EventLoop::Current(), serviceName_);
     Report(SERVICE_RUNNING, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN);
 }
 
@@ -285,4 +286,4 @@ void ServiceHost::LogEvent(std::int16_t type, std::int32_t id, const std::string
     WriteEventLogEntry(type, id, text, Debug);
 }
 
-}  // namespace platform
+}  // namespace service::host

@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace platform {
+namespace service::host {
 
 /// "<what> failed with error <n>: <the system's text>", for the service host's failure reasons.
 std::string Failed(const std::string& what, DWORD error = GetLastError());
 
-}  // namespace platform
+}  // namespace service::host

@@ -6,7 +6,7 @@
 
 #include "platform/EventLoop.h"
 
-namespace platform {
+namespace service::host {
 
 /// Connects the program to its service host: on Linux to systemd (installs and removes its unit,
 /// reports readiness); on Windows to the service control manager (installs and removes the
@@ -18,7 +18,7 @@ class ServiceHost {
     /// Accepted-controls value with which pause and continue requests are delivered.
     static constexpr std::int32_t AcceptPauseContinue = 2;
 
-    ServiceHost(EventLoop& loop, std::string serviceName);
+    ServiceHost(platform::EventLoop& loop, std::string serviceName);
     /// On Windows tells the service control manager that the service has stopped.
     ~ServiceHost();
     ServiceHost(const ServiceHost&) = delete;
@@ -65,4 +65,4 @@ class ServiceHost {
     std::string failureReason_;
 };
 
-}  // namespace platform
+}  // namespace service::host

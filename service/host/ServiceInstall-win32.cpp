@@ -11,7 +11,7 @@
 #include "service/host/ServiceHost-win32.h"
 #include "service/host/ServiceHost.h"
 
-namespace platform {
+namespace service::host {
 
 namespace {
 
@@ -56,7 +56,7 @@ std::string AddEventSource(const std::wstring& name, const std::wstring& executa
     }
     if (disposition != REG_CREATED_NEW_KEY) {
         RegCloseKey(key);
-        return "the event source " + FromWide(name) + " exists already";
+        return "the event source " + platform::FromWide(name) + " exists already";
     }
     const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
     result = RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ,
@@ -77,20 +77,23 @@ std::string AddEventSource(const std::wstring& name, const std::wstring& executa
 
 // The service runs as LocalSystem from whatever folder it was registered in: whoever may change
 // that folder could have LocalSystem run a program, or a DLL that it loads from its own folder.
-std::string ProtectProgramFolder(const ProgramLocation& program) {
-    const std::wstring folder = ToWide(program.directory);
-    const std::wstring settings = ToWide(program.directory + "\\" + program.name + ".ini");
+std::string ProtectProgramFolder(const platform::ProgramLocation& program) {
+    const std::wstring folder = platform::ToWide(program.directory);
+    const std::wstring settings =
+        platform::ToWide(program.directory + "\\" + program.name + ".ini");
     // The settings file first: once its DACL is protected, the folder's no longer reaches it.
     if (GetFileAttributesW(settings.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        if (DWORD error = Protect(settings, kSettingsFileAccess); error != ERROR_SUCCESS) {
-            return Failed("setting the access rules of " + FromWide(settings), error);
+        if (DWORD error = platform::Protect(settings, platform::kSettingsFileAccess);
+            error != ERROR_SUCCESS) {
+            return Failed("setting the access rules of " + platform::FromWide(settings), error);
         }
     }
-    if (DWORD error = Protect(folder, kProgramFolderAccess); error != ERROR_SUCCESS) {
+    if (DWORD error = platform::Protect(folder, platform::kProgramFolderAccess);
+        error != ERROR_SUCCESS) {
         return Failed("setting the access rules of " + program.directory, error);
     }
     // A file system without access rules (FAT, some network shares) takes them and keeps nothing.
-    if (OthersMayChange(folder)) {
+    if (platform::OthersMayChange(folder)) {
         return "users other than SYSTEM and the Administrators may still change " +
                program.directory + ", where the service's program is";
     }
@@ -101,13 +104,13 @@ std::string ProtectProgramFolder(const ProgramLocation& program) {
 
 bool ServiceHost::Install() {
     failureReason_.clear();
-    const std::wstring name = ToWide(serviceName_);
-    const std::wstring executable = ToWide(ExecutablePath());
+    const std::wstring name = platform::ToWide(serviceName_);
+    const std::wstring executable = platform::ToWide(platform::ExecutablePath());
     if (executable.empty()) {
         failureReason_ = "the program's own path is unknown";
         return false;
     }
-    failureReason_ = ProtectProgramFolder(ExecutableLocation());
+    failureReason_ = ProtectProgramFolder(platform::ExecutableLocation());
     if (!failureReason_.empty()) {
         return false;
     }
@@ -161,7 +164,7 @@ bool ServiceHost::Install() {
 
 bool ServiceHost::Uninstall() {
     failureReason_.clear();
-    const std::wstring name = ToWide(serviceName_);
+    const std::wstring name = platform::ToWide(serviceName_);
     auto fail = [this](std::string reason) {
         failureReason_ = std::move(reason);
         std::fprintf(stderr, "%s: %s\n", serviceName_.c_str(), failureReason_.c_str());
@@ -211,4 +214,4 @@ bool ServiceHost::Uninstall() {
     return true;
 }
 
-}  // namespace platform
+}  // namespace service::host

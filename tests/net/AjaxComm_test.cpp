@@ -47,11 +47,11 @@ class AjaxCommTest : public testing::Test {
   protected:
     void SetUp() override {
         setenv("no_proxy", "*", 1);
-        platform::OverrideHttpBounds(platform::HttpBounds{2s, 500ms, 5s, 1024 * 1024});
+        net::http::OverrideHttpBounds(net::http::HttpBounds{2s, 500ms, 5s, 1024 * 1024});
     }
     void TearDown() override {
-        platform::OverrideHttpBounds(std::nullopt);
-        platform::OverrideHttpRequestFactory({});
+        net::http::OverrideHttpBounds(std::nullopt);
+        net::http::OverrideHttpRequestFactory({});
     }
 };
 
@@ -300,7 +300,7 @@ TEST_F(AjaxCommTest, SendData_EndsEveryFailedExchangeEmptyWithinItsBounds) {
 }
 
 TEST_F(AjaxCommTest, SendData_WithoutRequestObjectReturnsEmptyAndStillRaisesItsEvent) {
-    platform::OverrideHttpRequestFactory([] { return nullptr; });
+    net::http::OverrideHttpRequestFactory([] { return nullptr; });
     AjaxComm comm;
     Outcome out = Send(comm, "http://127.0.0.1/");
     EXPECT_EQ(std::tie(out.result, out.sHeader, out.events),
@@ -316,8 +316,8 @@ TEST_F(AjaxCommTest, TwoRequestsUnderWayAtOnceEachEndWithTheirOwnAnswer) {
         connection.Pause(request.Line().starts_with("GET /first") ? 200ms : 0ms);
         connection.Write(Server::Answer("200 OK", "", PathOf(request)));
     });
-    platform::OverrideHttpBounds(platform::HttpBounds{2s, 2s, 5s, 1024});
-    auto first = platform::CreateCurlHttpRequest(), second = platform::CreateCurlHttpRequest();
+    net::http::OverrideHttpBounds(net::http::HttpBounds{2s, 2s, 5s, 1024});
+    auto first = net::http::CreateCurlHttpRequest(), second = net::http::CreateCurlHttpRequest();
     first->open("GET", server.Url("/first"), true, "", "");
     first->send("");
     for (int turn = 0; turn < 100 && server.Requests().empty(); ++turn) {
@@ -326,12 +326,12 @@ TEST_F(AjaxCommTest, TwoRequestsUnderWayAtOnceEachEndWithTheirOwnAnswer) {
     }
     second->open("GET", server.Url("/second"), true, "", "");
     second->send("");
-    for (int turn = 0; turn < 50 && second->readyState() != platform::HttpRequest::Completed;
+    for (int turn = 0; turn < 50 && second->readyState() != net::http::HttpRequest::Completed;
          ++turn) {
         second->wait();
     }
     EXPECT_EQ(second->responseText(), "/second");
-    for (int turn = 0; turn < 50 && first->readyState() != platform::HttpRequest::Completed;
+    for (int turn = 0; turn < 50 && first->readyState() != net::http::HttpRequest::Completed;
          ++turn) {
         first->wait();
     }
@@ -344,7 +344,7 @@ TEST_F(AjaxCommTest, Abort_FromASignalHandlerEndsTheWaitWhichSleepsMeanwhile) {
     AjaxComm comm;
     loop.OnRequest(platform::ServiceRequest::Pause, [&](int) { comm.Abort(); });
     Server silent([](const SeenRequest&, const Connection& connection) { connection.Pause(10s); });
-    platform::OverrideHttpBounds(platform::HttpBounds{10s, 10s, 20s, 1024});
+    net::http::OverrideHttpBounds(net::http::HttpBounds{10s, 10s, 20s, 1024});
     std::thread raiser([] {
         std::this_thread::sleep_for(1s);
         kill(getpid(), SIGUSR1);

@@ -49,7 +49,7 @@ class SendMailFailure : public ::testing::TestWithParam<FailureCase> {
 TEST_P(SendMailFailure, WritesExactlyOneErrorLineAndReturns) {
     const FailureCase& c = GetParam();
     AppSettings.Email_Sender = c.sender;
-    platform::MailComponent component;
+    net::mail::MailComponent component;
     EXPECT_NO_THROW(SendMail(c.noInstance ? nullptr : &component, c.server, c.recipient,
                              "<html></html>", "user", "secret", true));
     const platform::TimePoint now = platform::Now();
@@ -95,17 +95,12 @@ TEST_F(SendMailFailure, LogsBesideARunningLoopButNotWhileTheProgramQuits) {
     EXPECT_EQ(Log(), "");
 }
 
-}  // namespace
-
-namespace platform::errors {
-namespace {
-
 // Memory runs out anywhere; the text must read the same on every path that reports it.
 TEST(RuntimeErrorText, NamesEachKindOfFailureByItsClassicNumber) {
+    using namespace platform::errors;
     EXPECT_EQ(AsRuntimeError(std::bad_alloc()).Text(), "[7] Out of memory");
     EXPECT_EQ(AsRuntimeError(std::out_of_range("vector")).Text(), "[51] Internal error: vector");
     EXPECT_EQ(AsRuntimeError(OverflowError()).Text(), "[6] Overflow");
 }
 
 }  // namespace
-}  // namespace platform::errors

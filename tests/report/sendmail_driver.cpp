@@ -31,7 +31,7 @@ std::string Body(const std::string& argument, bool error) {
     std::ifstream file(argument.substr(1), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
-void SendWithSubject(platform::MailComponent& mail, const std::string& subject, char** args,
+void SendWithSubject(net::mail::MailComponent& mail, const std::string& subject, char** args,
                      const std::string& body) {
     mail.SetServer(args[0]);
     mail.SetFrom(AppSettings.Email_Sender);
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     AppSettings.LogfileLen = 100000;
     AppSettings.Host = "myhost.zarvo.example";
     AppSettings.Email_Sender = argv[2];
-    platform::MailComponent poSendMail;
+    net::mail::MailComponent poSendMail;
     for (int i = 3, n = 1; i < argc; i += 6, ++n) {
         const bool error = std::string(argv[i + 5]) == "1";
         const std::string body = Body(argv[i + 2], error);

@@ -182,8 +182,8 @@ TEST_F(frmmainTest, NewAddressIsReportedToTheProviderAndMailed) {
     EXPECT_EQ(http_.Requests()[0].url, EchoUrl);
     EXPECT_EQ(http_.Requests()[0].user, "") << "the echo page gets no credentials";
     // Both over IPv4: the echo page would show an IPv6 address, the provider might take one.
-    EXPECT_EQ(http_.Requests()[0].family, platform::AddressFamily::IPv4);
-    EXPECT_EQ(http_.Requests()[1].family, platform::AddressFamily::IPv4);
+    EXPECT_EQ(http_.Requests()[0].family, net::AddressFamily::IPv4);
+    EXPECT_EQ(http_.Requests()[1].family, net::AddressFamily::IPv4);
     EXPECT_EQ(http_.Requests()[1].method, "post");
     EXPECT_EQ(http_.Requests()[1].url, UpdateUrl + "84.1.2.3");
     EXPECT_EQ(http_.Requests()[1].user, "demo");

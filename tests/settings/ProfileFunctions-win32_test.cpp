@@ -79,11 +79,11 @@ class ProfileFunctionsWindowsOnly : public ::testing::Test {
 
 TEST_F(ProfileFunctionsWindowsOnly, WindowsReadsWhatWeWrite) {
     ASSERT_TRUE(
-        platform::WritePrivateProfileString("ACCOUNT", "Host", "myhost.zarvo.example", path_));
-    ASSERT_TRUE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
+        settings::WritePrivateProfileString("ACCOUNT", "Host", "myhost.zarvo.example", path_));
+    ASSERT_TRUE(settings::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
     ASSERT_TRUE(
-        platform::WritePrivateProfileString("account", "HOST", "other.zarvo.example", path_));
-    ASSERT_TRUE(platform::WritePrivateProfileString("ACCOUNT", "Password", "a b=c", path_));
+        settings::WritePrivateProfileString("account", "HOST", "other.zarvo.example", path_));
+    ASSERT_TRUE(settings::WritePrivateProfileString("ACCOUNT", "Password", "a b=c", path_));
     EXPECT_EQ(WindowsReads(L"ACCOUNT", L"Host"), "other.zarvo.example");
     EXPECT_EQ(WindowsReads(L"wan", L"lastipadress"), "84.1.2.3");
     EXPECT_EQ(WindowsReads(L"ACCOUNT", L"Password"), "a b=c");
@@ -95,11 +95,11 @@ TEST_F(ProfileFunctionsWindowsOnly, WeReadWhatWindowsWritesAndAddToIt) {
     ASSERT_TRUE(WritePrivateProfileStringW(L"ZARVO", L"ZARVOServer", L"http://127.0.0.1:8080",
                                            WidePath().c_str()));
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, WidePath().c_str());  // flush its cache
-    EXPECT_EQ(platform::GetPrivateProfileString("application", "INTERVAL", "", 64, path_), "10");
-    EXPECT_EQ(platform::GetPrivateProfileString("ZARVO", "ZARVOServer", "", 64, path_),
+    EXPECT_EQ(settings::GetPrivateProfileString("application", "INTERVAL", "", 64, path_), "10");
+    EXPECT_EQ(settings::GetPrivateProfileString("ZARVO", "ZARVOServer", "", 64, path_),
               "http://127.0.0.1:8080");
 
-    ASSERT_TRUE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
+    ASSERT_TRUE(settings::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
     EXPECT_EQ(WindowsReads(L"WAN", L"LastIPAdress"), "84.1.2.3");
     EXPECT_EQ(WindowsReads(L"Application", L"Interval"), "10");
 }
@@ -114,9 +114,9 @@ TEST_F(ProfileFunctionsWindowsOnly, Utf16FileReadsRightAndStaysUtf16) {
         bytes += static_cast<char>(c >> 8);
     }
     WriteBytes(bytes);
-    EXPECT_EQ(platform::GetPrivateProfileString("ACCOUNT", "Host", "", 64, path_),
+    EXPECT_EQ(settings::GetPrivateProfileString("ACCOUNT", "Host", "", 64, path_),
               "h\xC3\xBCst.example");
-    ASSERT_TRUE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
+    ASSERT_TRUE(settings::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
     EXPECT_EQ(Bytes().substr(0, 2), "\xFF\xFE");
     EXPECT_EQ(WindowsReads(L"ACCOUNT", L"Host"), "h\xC3\xBCst.example");
     EXPECT_EQ(WindowsReads(L"WAN", L"LastIPAdress"), "84.1.2.3");
@@ -128,14 +128,14 @@ TEST_F(ProfileFunctionsWindowsOnly, AFileHeldWithoutSharingFailsAfterABoundedWai
                                 OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     auto start = std::chrono::steady_clock::now();
-    EXPECT_THROW(platform::GetPrivateProfileString("WAN", "LastIPAdress", "", 64, path_),
+    EXPECT_THROW(settings::GetPrivateProfileString("WAN", "LastIPAdress", "", 64, path_),
                  platform::RuntimeError);
-    EXPECT_FALSE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
+    EXPECT_FALSE(settings::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
     auto waited = std::chrono::steady_clock::now() - start;
     CloseHandle(holder);
     EXPECT_LT(waited, std::chrono::seconds(15));
     EXPECT_EQ(Bytes(), "[WAN]\r\nLastIPAdress=1.2.3.4\r\n");
-    EXPECT_EQ(platform::GetPrivateProfileString("WAN", "LastIPAdress", "", 64, path_), "1.2.3.4");
+    EXPECT_EQ(settings::GetPrivateProfileString("WAN", "LastIPAdress", "", 64, path_), "1.2.3.4");
 }
 
 // The rules themselves, as Windows reads them: what each kind of user gets.
@@ -211,7 +211,7 @@ TEST(AccessRules, SettingsForAdministratorsOnlyProgramsRunByUsers) {
 
 TEST_F(ProfileFunctionsWindowsOnly, EveryWriteLeavesTheFileToAdministratorsAndClearsLeftovers) {
     const fs::path file = dir_ / L"zarvoupdater.ini";
-    ASSERT_TRUE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
+    ASSERT_TRUE(settings::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
     EXPECT_EQ(Dacl(file).find(L";;;WD)"), std::wstring::npos) << "a new file: " << Dacl(file);
 
     fs::remove(file);
@@ -230,7 +230,7 @@ TEST_F(ProfileFunctionsWindowsOnly, EveryWriteLeavesTheFileToAdministratorsAndCl
     for (const auto& [name, leftover] : copies) {
         std::ofstream(dir_ / name) << "[ACCOUNT]\r\nPassword=secret\r\n";
     }
-    ASSERT_TRUE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.4", path_));
+    ASSERT_TRUE(settings::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.4", path_));
     EXPECT_EQ(Dacl(file).find(L";;;WD)"), std::wstring::npos) << Dacl(file);
     EXPECT_EQ(Bytes(), "[WAN]\r\nLastIPAdress=84.1.2.4\r\n");
     for (const auto& [name, leftover] : copies) {
@@ -243,15 +243,15 @@ TEST_F(ProfileFunctionsWindowsOnly, EveryWriteLeavesTheFileToAdministratorsAndCl
 TEST_F(ProfileFunctionsWindowsOnly, AWritersLockMadeByAnotherUserFailsTheWriteWithTheReason) {
     WriteBytes("[WAN]\r\nLastIPAdress=1.2.3.4\r\n");
     std::vector<std::string> notices;
-    platform::SetProfileNotices([&](const std::string& line) { notices.push_back(line); });
-    const std::wstring name = platform::WritersLockName(WidePath());
+    settings::SetProfileNotices([&](const std::string& line) { notices.push_back(line); });
+    const std::wstring name = settings::WritersLockName(WidePath());
     platform::SecurityAttributes squatter(L"O:BUD:(A;;GA;;;WD)");
     HANDLE taken = CreateMutexW(squatter.Get(), FALSE, name.c_str());
     ASSERT_NE(taken, nullptr);
-    EXPECT_FALSE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
+    EXPECT_FALSE(settings::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
     CloseHandle(taken);
-    EXPECT_TRUE(platform::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
-    platform::SetProfileNotices(nullptr);
+    EXPECT_TRUE(settings::WritePrivateProfileString("WAN", "LastIPAdress", "84.1.2.3", path_));
+    settings::SetProfileNotices(nullptr);
     EXPECT_EQ(notices,
               std::vector<std::string>{"The settings writers' lock " + platform::FromWide(name) +
                                        " belongs to another user: " + path_ + " was not written."});
@@ -267,7 +267,7 @@ TEST_F(ProfileFunctionsWindowsOnly, ConcurrentWritersLoseNoKey) {
         writers.emplace_back([&, w] {
             for (int k = 0; k < kKeys; ++k) {
                 std::string key = "K" + std::to_string(w) + "_" + std::to_string(k);
-                failures[w] += platform::WritePrivateProfileString("S", key, key, path_) ? 0 : 1;
+                failures[w] += settings::WritePrivateProfileString("S", key, key, path_) ? 0 : 1;
             }
         });
     }
@@ -278,7 +278,7 @@ TEST_F(ProfileFunctionsWindowsOnly, ConcurrentWritersLoseNoKey) {
         EXPECT_EQ(failures[w], 0);
         for (int k = 0; k < kKeys; ++k) {
             std::string key = "K" + std::to_string(w) + "_" + std::to_string(k);
-            EXPECT_EQ(platform::GetPrivateProfileString("S", key, "", 64, path_), key);
+            EXPECT_EQ(settings::GetPrivateProfileString("S", key, "", 64, path_), key);
         }
     }
 }

@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
-using platform::GetPrivateProfileString;
-using platform::WritePrivateProfileString;
+using settings::GetPrivateProfileString;
+using settings::WritePrivateProfileString;
 namespace fs = std::filesystem;
 
 namespace {
@@ -187,10 +187,10 @@ TEST_F(ProfileFunctionsTest, Write_FileIsAlwaysPrivateAndKeepsOwnerGroupAndLink)
     fs::rename(path_, dir_ + "/real.ini");
     fs::create_symlink("real.ini", path_);
     std::vector<std::string> notices;
-    platform::SetProfileNotices([&](const std::string& line) { notices.push_back(line); });
+    settings::SetProfileNotices([&](const std::string& line) { notices.push_back(line); });
     ASSERT_TRUE(WritePrivateProfileString("A", "K", "2", path_));
     ASSERT_TRUE(WritePrivateProfileString("A", "K", "3", path_));
-    platform::SetProfileNotices(nullptr);
+    settings::SetProfileNotices(nullptr);
     EXPECT_EQ(notices,
               std::vector<std::string>{
                   "The settings file was open to other users; its mode is now 0600."})

@@ -26,13 +26,13 @@ class FakeHttp {
     };
     struct Sent {
         std::string method, url, user, password;
-        platform::AddressFamily family;
+        net::AddressFamily family;
     };
 
     void Queue(Reply reply) { replies_.push_back(std::move(reply)); }
     void Queue(const std::string& body) { Queue(Reply{body, {}, {}, true}); }
     const std::vector<Sent>& Requests() const { return requests_; }
-    platform::HttpRequestFactory Factory() {
+    net::http::HttpRequestFactory Factory() {
         return [this] { return std::make_unique<Request>(*this); };
     }
 
@@ -40,17 +40,16 @@ class FakeHttp {
     // A wait that never ends would hang the test: after this many the exchange fails.
     static constexpr int MaxWaits = 100;
 
-    class Request : public platform::HttpRequest {
+    class Request : public net::http::HttpRequest {
       public:
         explicit Request(FakeHttp& owner) : owner_(owner) {}
         void open(const std::string& method, const std::string& url, bool, const std::string& user,
                   const std::string& password) override {
-            owner_.requests_.push_back(
-                {method, url, user, password, platform::AddressFamily::IPv4});
+            owner_.requests_.push_back({method, url, user, password, net::AddressFamily::IPv4});
             state_ = Opened;
         }
         void setRequestHeader(const std::string&, const std::string&) override {}
-        void setAddressFamily(platform::AddressFamily family) override {
+        void setAddressFamily(net::AddressFamily family) override {
             owner_.requests_.back().family = family;
         }
         void send(const std::string&) override {

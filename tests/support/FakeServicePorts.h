@@ -57,15 +57,15 @@ class FakeServiceClock : public ServiceClock {
 /// are used up, and records the description URL it was asked with.
 class FakeRouterQuery : public RouterQuery {
   public:
-    std::optional<platform::RouterAnswer> Ask(const std::string& knownUrl) override {
+    std::optional<net::upnp::RouterAnswer> Ask(const std::string& knownUrl) override {
         asked.push_back(knownUrl);
         if (answers.empty()) {
-            return platform::RouterAnswer{};
+            return net::upnp::RouterAnswer{};
         }
-        platform::RouterAnswer answer = answers.front();
+        net::upnp::RouterAnswer answer = answers.front();
         answers.pop_front();
         return answer;
     }
-    std::deque<platform::RouterAnswer> answers;
+    std::deque<net::upnp::RouterAnswer> answers;
     std::vector<std::string> asked;
 };

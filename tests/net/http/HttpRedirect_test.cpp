@@ -20,15 +20,15 @@ TEST(HttpRedirect, CredentialsStayOnTheHostAndNeverLeaveTls) {
         {"http://dyn.example/a", "not a url", false},
     };
     for (auto [from, to, keeps] : cases) {
-        EXPECT_EQ(platform::RedirectKeepsCredentials(from, to), keeps) << from << " -> " << to;
+        EXPECT_EQ(net::http::RedirectKeepsCredentials(from, to), keeps) << from << " -> " << to;
     }
 }
 
 TEST(HttpRedirect, OnlyHttpsSendsCredentialsWithoutAChallenge) {
-    EXPECT_TRUE(platform::CredentialsUpFront("https://dyn.example/nic/update"));
-    EXPECT_TRUE(platform::CredentialsUpFront("HTTPS://demo:pw@dyn.example:8443/nic/update"));
-    EXPECT_FALSE(platform::CredentialsUpFront("http://dyn.example/nic/update"));
-    EXPECT_FALSE(platform::CredentialsUpFront("not a url"));
+    EXPECT_TRUE(net::http::CredentialsUpFront("https://dyn.example/nic/update"));
+    EXPECT_TRUE(net::http::CredentialsUpFront("HTTPS://demo:pw@dyn.example:8443/nic/update"));
+    EXPECT_FALSE(net::http::CredentialsUpFront("http://dyn.example/nic/update"));
+    EXPECT_FALSE(net::http::CredentialsUpFront("not a url"));
 }
 
 TEST(HttpRedirect, MethodAfterRedirectFollowsTheBrowsers) {
@@ -37,7 +37,7 @@ TEST(HttpRedirect, MethodAfterRedirectFollowsTheBrowsers) {
         {"PUT", 303, "GET"},   {"HEAD", 303, "HEAD"}, {"PUT", 302, "PUT"},
         {"POST", 307, "POST"}, {"POST", 308, "POST"}, {"GET", 301, "GET"}};
     for (auto [method, status, after] : cases) {
-        EXPECT_EQ(platform::MethodAfterRedirect(method, status), after) << method << " " << status;
+        EXPECT_EQ(net::http::MethodAfterRedirect(method, status), after) << method << " " << status;
     }
 }
 

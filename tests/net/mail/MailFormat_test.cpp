@@ -7,7 +7,7 @@
 #include <regex>
 #include <string>
 
-using platform::mail::Base64;
+using net::mail::Base64;
 
 namespace {
 
@@ -78,17 +78,16 @@ TEST(MailFormat, QuotedPrintable_EncodesWhatIsNotPlainAsciiAndEveryLineBreak) {
         {"\x7F", "=7F"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(platform::mail::QuotedPrintable(c.text), c.encoded) << c.text;
+        EXPECT_EQ(net::mail::QuotedPrintable(c.text), c.encoded) << c.text;
     }
 }
 
 TEST(MailFormat, QuotedPrintable_BreaksLongLinesSoftlyWithoutSplittingAnEscape) {
     // 73 characters fit before the soft break "="; an escape that would not fit moves down.
     const std::string text = std::string(71, 'x') + "=y";
-    EXPECT_EQ(platform::mail::QuotedPrintable(text), std::string(71, 'x') + "=\r\n=3Dy");
-    EXPECT_EQ(platform::mail::QuotedPrintable(std::string(73, 'x')), std::string(73, 'x'));
-    EXPECT_EQ(platform::mail::QuotedPrintable(std::string(74, 'x')),
-              std::string(73, 'x') + "=\r\nx");
+    EXPECT_EQ(net::mail::QuotedPrintable(text), std::string(71, 'x') + "=\r\n=3Dy");
+    EXPECT_EQ(net::mail::QuotedPrintable(std::string(73, 'x')), std::string(73, 'x'));
+    EXPECT_EQ(net::mail::QuotedPrintable(std::string(74, 'x')), std::string(73, 'x') + "=\r\nx");
 }
 
 TEST(MailFormat, HeaderText_AsciiStaysReadableTheRestBecomesEncodedWords) {
@@ -104,21 +103,21 @@ TEST(MailFormat, HeaderText_AsciiStaysReadableTheRestBecomesEncodedWords) {
         {"", ""},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(platform::mail::HeaderText(c.text), c.header) << c.text;
+        EXPECT_EQ(net::mail::HeaderText(c.text), c.header) << c.text;
     }
 }
 
 TEST(MailFormat, HeaderText_LongTextIsSplitIntoWordsBetweenCharacters) {
     // 44 ASCII letters and then "ü": the 45-byte cut would fall inside the two bytes of "ü".
     const std::string text = std::string(44, 'a') + "\xC3\xBC" + std::string(900, 'b');
-    const std::string header = platform::mail::HeaderText(text);
+    const std::string header = net::mail::HeaderText(text);
     const std::string firstWord = header.substr(0, header.find("\r\n "));
-    EXPECT_EQ(firstWord, "=?UTF-8?B?" + platform::mail::Base64(std::string(44, 'a'), 0) + "?=");
+    EXPECT_EQ(firstWord, "=?UTF-8?B?" + net::mail::Base64(std::string(44, 'a'), 0) + "?=");
     EXPECT_EQ(header.find("\r\n "), firstWord.size()) << "words are joined by folding";
 
     // Bytes that only ever continue a character offer no boundary; the words must still come
     // to an end and stay within the limit of 75, and at most 45 bytes a word make seven or more.
-    const std::string stray = platform::mail::HeaderText(std::string(300, '\x80'));
+    const std::string stray = net::mail::HeaderText(std::string(300, '\x80'));
     std::size_t words = 0;
     for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 3) {
         end = stray.find("\r\n ", start);
@@ -141,7 +140,7 @@ TEST(MailFormat, MailDate_UsesEnglishNamesAndTheNumericZone) {
         {sys_days{year{2026} / December / 31}, "Thu, 31 Dec 2026 "},
     };
     for (const Case& c : cases) {
-        const std::string date = platform::mail::MailDate(c.day + hours(12));
+        const std::string date = net::mail::MailDate(c.day + hours(12));
         EXPECT_EQ(date.substr(0, c.dayAndDate.size()), c.dayAndDate);
         EXPECT_TRUE(std::regex_match(date.substr(c.dayAndDate.size()),
                                      std::regex("[0-2][0-9]:[0-5][0-9]:00 [+-][0-9]{4}")))
