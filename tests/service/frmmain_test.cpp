@@ -698,15 +698,18 @@ TEST_F(frmmainTest, AnUnchangedAddressGoesOutAgainOnceItsConfirmationIsRefreshDa
 TEST_F(frmmainTest, TheRouterIsSearchedOnceAndItsLineBehindTheCarriersNatIsLoggedAtEachChange) {
     WriteSettings("", "", "https://provider.test\nWANIPSource=router\nWANIPAdress=");
     const std::string url = "http://192.0.2.1:5000/rootDesc.xml";
-    for (const char* reported : {"", "", "100.64.1.2", "84.1.2.3", ""}) {
-        router_->answers.push_back({url, reported});
+    // nullptr: no router answered that search; the next still asks the one found before.
+    for (const char* reported :
+         std::initializer_list<const char*>{"", "", "100.64.1.2", nullptr, "84.1.2.3", ""}) {
+        router_->answers.push_back(reported ? platform::RouterAnswer{url, reported}
+                                            : platform::RouterAnswer{});
     }
     http_.Queue("good 84.1.2.3");
-    for (int cycle = 0; cycle < 5; ++cycle) {
+    for (int cycle = 0; cycle < 6; ++cycle) {
         RestartCount();
         form_->Timer_Timer();
     }
-    EXPECT_EQ(router_->asked, (std::vector<std::string>{"", url, url, url, url}));
+    EXPECT_EQ(router_->asked, (std::vector<std::string>{"", url, url, url, url, url}));
     Lines notes;
     for (const std::string& line : LogLines()) {
         if (line.find("carrier's NAT") != std::string::npos) {
