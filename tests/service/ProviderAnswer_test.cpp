@@ -34,7 +34,7 @@ class ProviderAnswerTest : public ::testing::Test {
     }
 
     // As the cycle does it: count the request, hand over the answer, mail the report.
-    AnswerEffect Answer(const std::string& answer, const SentAddresses& address = "84.1.2.3") {
+    AnswerOutcome Answer(const std::string& answer, const SentAddresses& address = "84.1.2.3") {
         ++CurrentErrorCounter;
         CycleReport report;
         AnswerOutcome outcome =
@@ -45,7 +45,7 @@ class ProviderAnswerTest : public ::testing::Test {
                    const std::string& user, const std::string& password, bool error) {
                 mails_.push_back({server, recipient, text, user, password, error});
             });
-        return outcome.effect;
+        return outcome;
     }
 
     std::string StoredAddress() {
@@ -99,9 +99,14 @@ TEST_F(ProviderAnswerTest, EachAnswerSaysWhatTheNextRequestsMayDo) {
         {None, {"Maximum*update", "", "<p>Mail abuse@proxy.example</p>", "not yours"}}};
     for (const auto& [effect, answers] : groups) {
         for (const char* answer : answers) {
-            EXPECT_EQ(Answer(answer), effect) << answer;
+            EXPECT_EQ(Answer(answer).effect, effect) << answer;
         }
     }
+    // These are about the account, so every host name of it is held, not the one.
+    for (const char* answer : {"badauth", "disabled", "badagent", "!donator"}) {
+        EXPECT_TRUE(Answer(answer).accountWide) << answer;
+    }
+    EXPECT_FALSE(Answer("nohost").accountWide);
 }
 
 TEST_F(ProviderAnswerTest, ANegativeLimitIsComparedSigned) {

@@ -16,6 +16,7 @@
 
 #include "platform/Clock.h"
 #include "platform/EventLoop.h"
+#include "service/StatusLine.h"
 #include "settings/ConfirmedHosts.h"
 #include "settings/modFunktions.h"
 #include "settings/modPublic.h"
@@ -264,6 +265,7 @@ TEST_F(frmmainTest, CycleEndsAtEachOfItsExits) {
         std::vector<std::string> replies;
         Lines between;  // the log between "Read INI File" and the end banner
         std::vector<std::string> urls;
+        int cycles = 1;  // each alike
     };
     const std::string get = "Get external IP Address from: " + EchoUrl;
     const std::vector<Row> rows = {
@@ -307,24 +309,37 @@ TEST_F(frmmainTest, CycleEndsAtEachOfItsExits) {
          {get, "The external IP Address is: 84.9.9.9",
           "ZARVOUpdater is offline, please check Mode in the INI file."},
          {EchoUrl}},
+        {"IPv6 on, its address refused, IPv4 confirmed",
+         "IPv6=on\n",
+         "StaticIPv6Address=2a00:1450::zz\n",
+         {"84.1.2.3"},
+         {get, "The external IP Address is: 84.1.2.3",
+          "StaticIPv6Address is no IPv6 address: 2a00:1450::zz",
+          "The external IPv6 Address can not taken!",
+          "No update was sent for the IPv6 Address: none was found; the next cycle tries again.",
+          "There is no new IP Address."},
+         {EchoUrl},
+         3},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         RestartCount();
         WriteSettings(row.application, row.account + "[WAN]\nLastIPAdress=84.1.2.3\n");
-        std::filesystem::remove(dir_.Path() / "log" / "zarvoupdater.log");
-        const std::size_t before = http_.Requests().size();
-        for (const std::string& reply : row.replies) {
-            http_.Queue(reply);
+        for (int cycle = 0; cycle < row.cycles; ++cycle) {
+            std::filesystem::remove(dir_.Path() / "log" / "zarvoupdater.log");
+            const std::size_t before = http_.Requests().size();
+            for (const std::string& reply : row.replies) {
+                http_.Queue(reply);
+            }
+            form_->Timer_Timer();
+            EXPECT_EQ(LogLines(),
+                      Join({Banner("#START"), {"Read INI File"}, row.between, Banner("#ENDE")}));
+            const std::vector<std::string> urls = RequestedUrls();
+            EXPECT_EQ(std::vector<std::string>(urls.begin() + static_cast<std::ptrdiff_t>(before),
+                                               urls.end()),
+                      row.urls);
+            EXPECT_EQ(TicksArmed(), 599);
         }
-        form_->Timer_Timer();
-        EXPECT_EQ(LogLines(),
-                  Join({Banner("#START"), {"Read INI File"}, row.between, Banner("#ENDE")}));
-        const std::vector<std::string> urls = RequestedUrls();
-        EXPECT_EQ(std::vector<std::string>(urls.begin() + static_cast<std::ptrdiff_t>(before),
-                                           urls.end()),
-                  row.urls);
-        EXPECT_EQ(TicksArmed(), 599);
     }
 }
 
@@ -406,7 +421,7 @@ TEST_F(frmmainTest, AnswersOnlyTheUserCanMendHoldEveryRequestUntilTheAccountSett
     };
     int n = 0;
     for (const Row& row : {Row{"badauth", "https://provider.test", "mended"},
-                           Row{"notfqdn", "http://provider.test", "secret"},
+                           Row{"notfqdn", "HTTP://provider.test", "secret"},
                            Row{"abuse", "https://provider.test", "other"}}) {
         SCOPED_TRACE(row.answer);
         const std::string address = "84.1.2." + std::to_string(++n);
@@ -433,28 +448,64 @@ TEST_F(frmmainTest, AnswersOnlyTheUserCanMendHoldEveryRequestUntilTheAccountSett
         form_->Timer_Timer();
         EXPECT_EQ(http_.Requests().size(), sent + 2);
         EXPECT_EQ(mail_->mails.size(), 2u) << "the answer's and the success's, none while held";
+        EXPECT_EQ(std::ranges::count(LogLines(), "Warning: " + ReadableCredentials),
+                  row.mendedServer.starts_with("HTTP:") ? 1 : 0);
     }
 }
 
-TEST_F(frmmainTest, TroubleOnTheProvidersEndPutsTheNextUpdateOffFor1800Ticks) {
-    http_.Queue("84.1.2.3");
-    http_.Queue("911");
-    form_->Timer_Timer();
-    // Runs 599, 1198 and 1797 ticks later still read the echo page; a new address is no reason.
-    for (int run = 0; run < 3; ++run) {
-        http_.Queue("84.4.4.4");
+TEST_F(frmmainTest, TroubleOnTheProvidersEndPutsTheNextUpdateOffFor1800TicksFromTheAnswer) {
+    // The second answer comes when the service has run for well over 1800 ticks.
+    for (const std::string later : {"84.4.4.4", "84.5.5.5"}) {
+        SCOPED_TRACE(later);
+        const std::size_t before = http_.Requests().size();
+        http_.Queue("84.1.2.3");
+        http_.Queue("911");
         form_->Timer_Timer();
+        // Runs 599, 1198 and 1797 ticks later still read the echo page; a new address is no
+        // reason.
+        for (int run = 0; run < 3; ++run) {
+            http_.Queue(later);
+            form_->Timer_Timer();
+        }
+        Lines log = LogLines();
+        EXPECT_EQ(log[log.size() - 4],
+                  "Update postponed: the provider answered \"911\" (trouble on its end); the "
+                  "next update waits at least 1 more minute(s), until the first check after that.");
+        http_.Queue(later);
+        http_.Queue("good");
+        form_->Timer_Timer();
+        const std::vector<std::string> urls = RequestedUrls();
+        EXPECT_EQ(std::vector<std::string>(urls.begin() + static_cast<std::ptrdiff_t>(before),
+                                           urls.end()),
+                  (std::vector<std::string>{EchoUrl, UpdateUrl + "84.1.2.3", EchoUrl, EchoUrl,
+                                            EchoUrl, EchoUrl, UpdateUrl + later}));
     }
-    Lines log = LogLines();
-    EXPECT_EQ(log[log.size() - 4],
-              "Update postponed: the provider answered \"911\" (trouble on its end); the next "
-              "update waits at least 1 more minute(s), until the first check after that.");
-    http_.Queue("84.4.4.4");
-    http_.Queue("good");
-    form_->Timer_Timer();
-    EXPECT_EQ(RequestedUrls(),
-              (std::vector<std::string>{EchoUrl, UpdateUrl + "84.1.2.3", EchoUrl, EchoUrl, EchoUrl,
-                                        EchoUrl, UpdateUrl + "84.4.4.4"}));
+}
+
+TEST_F(frmmainTest, AServerThatRefusesPostGetsGetFromThenOnButARefusedGetIsNotSentAgain) {
+    struct Row {
+        std::string address, server;
+        std::vector<int> statuses;
+        std::vector<std::string> methods;
+    };
+    // The provider's rule sends GET, so its refusal is the answer and tells nothing of POST.
+    for (const Row& row :
+         {Row{"84.1.2.3", "https://provider.test\nProvider=dyndns", {405}, {"get"}},
+          Row{"84.1.2.4", "https://provider.test", {405, 200}, {"post", "get"}},
+          Row{"84.1.2.5", "https://provider.test", {200}, {"get"}}}) {
+        SCOPED_TRACE(row.address);
+        WriteSettings("", "StaticIPAddress=" + row.address + "\n", row.server);
+        const std::size_t before = http_.Requests().size();
+        for (int status : row.statuses) {
+            http_.Queue(FakeHttp::Reply{"good", {}, {}, true, status});
+        }
+        form_->Timer_Timer();
+        std::vector<std::string> methods;
+        for (std::size_t n = before; n < http_.Requests().size(); ++n) {
+            methods.push_back(http_.Requests()[n].method);
+        }
+        EXPECT_EQ(methods, row.methods);
+    }
 }
 
 TEST_F(frmmainTest, PauseDuringTheCycleKeepsTheTimerOffUntilTheContinue) {
@@ -647,15 +698,18 @@ TEST_F(frmmainTest, AnUnchangedAddressGoesOutAgainOnceItsConfirmationIsRefreshDa
 TEST_F(frmmainTest, TheRouterIsSearchedOnceAndItsLineBehindTheCarriersNatIsLoggedAtEachChange) {
     WriteSettings("", "", "https://provider.test\nWANIPSource=router\nWANIPAdress=");
     const std::string url = "http://192.0.2.1:5000/rootDesc.xml";
-    for (const char* reported : {"", "", "100.64.1.2", "84.1.2.3", ""}) {
-        router_->answers.push_back({url, reported});
+    // nullptr: no router answered that search; the next still asks the one found before.
+    for (const char* reported :
+         std::initializer_list<const char*>{"", "", "100.64.1.2", nullptr, "84.1.2.3", ""}) {
+        router_->answers.push_back(reported ? net::upnp::RouterAnswer{url, reported}
+                                            : net::upnp::RouterAnswer{});
     }
     http_.Queue("good 84.1.2.3");
-    for (int cycle = 0; cycle < 5; ++cycle) {
+    for (int cycle = 0; cycle < 6; ++cycle) {
         RestartCount();
         form_->Timer_Timer();
     }
-    EXPECT_EQ(router_->asked, (std::vector<std::string>{"", url, url, url, url}));
+    EXPECT_EQ(router_->asked, (std::vector<std::string>{"", url, url, url, url, url}));
     Lines notes;
     for (const std::string& line : LogLines()) {
         if (line.find("carrier's NAT") != std::string::npos) {
