@@ -81,12 +81,7 @@ AjaxValue AjaxComm::SendData(std::string URL_Parameter, AjaxBody BodyData, std::
     Steps steps(sFailureReason);
     std::unique_ptr<platform::HttpRequest> request;
     bAbort = false;
-    steps.Run([&] {
-        request = requestFactory_ ? requestFactory_() : platform::CreateHttpRequest();
-        if (!request) {
-            throw platform::errors::CannotCreateObjectError("HTTP request object");
-        }
-    });
+    steps.Run([&] { request = platform::CreateHttpRequest(); });
     steps.OnRequest(request, [&](platform::HttpRequest& r) {
         r.open(sSendMethod, sAddress + URL_Parameter, bAsynchronize, sUserName, sPassword);
     });

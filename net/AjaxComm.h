@@ -44,11 +44,6 @@ class AjaxComm {
     platform::AddressFamily AddressFamily() const { return family_; }
     void AddressFamily(platform::AddressFamily value) { family_ = value; }
 
-    /// Where SendData gets its request objects; an empty factory means platform::CreateHttpRequest.
-    void RequestFactory(platform::HttpRequestFactory factory) {
-        requestFactory_ = std::move(factory);
-    }
-
     /// Why the last SendData gave an empty result: the first failing step's description. Empty
     /// after an answer of any status, and after a cancellation.
     const std::string& FailureReason() const { return sFailureReason; }
@@ -91,5 +86,4 @@ class AjaxComm {
     bool bAbort = false;
     std::string sFailureReason;
     int lStatus = 0;
-    platform::HttpRequestFactory requestFactory_;
 };
