@@ -81,12 +81,7 @@ AjaxValue AjaxComm::SendData(std::string URL_Parameter, AjaxBody BodyData, std::
     Steps steps(sFailureReason);
     std::unique_ptr<net::http::HttpRequest> request;
     bAbort = false;
-    steps.Run([&] {
-        request = requestFactory_ ? requestFactory_() : net::http::CreateHttpRequest();
-        if (!request) {
-            throw platform::errors::CannotCreateObjectError("HTTP request object");
-        }
-    });
+    steps.Run([&] { request = net::http::CreateHttpRequest(); });
     steps.OnRequest(request, [&](net::http::HttpRequest& r) {
         r.open(sSendMethod, sAddress + URL_Parameter, bAsynchronize, sUserName, sPassword);
     });

@@ -44,12 +44,6 @@ class AjaxComm {
     net::AddressFamily AddressFamily() const { return family_; }
     void AddressFamily(net::AddressFamily value) { family_ = value; }
 
-    /// Where SendData gets its request objects; an empty factory means
-    /// net::http::CreateHttpRequest.
-    void RequestFactory(net::http::HttpRequestFactory factory) {
-        requestFactory_ = std::move(factory);
-    }
-
     /// Why the last SendData gave an empty result: the first failing step's description. Empty
     /// after an answer of any status, and after a cancellation.
     const std::string& FailureReason() const { return sFailureReason; }
@@ -92,5 +86,4 @@ class AjaxComm {
     bool bAbort = false;
     std::string sFailureReason;
     int lStatus = 0;
-    net::http::HttpRequestFactory requestFactory_;
 };

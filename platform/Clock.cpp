@@ -3,18 +3,29 @@
 namespace platform {
 
 namespace {
-std::function<TimePoint()>& ClockOverride() {
-    static std::function<TimePoint()> now;
-    return now;
+struct Clocks {
+    std::function<TimePoint()> now;
+    std::function<SteadyTimePoint()> steadyNow;
+};
+
+Clocks& ClockOverride() {
+    static Clocks clocks;
+    return clocks;
 }
 }  // namespace
 
 TimePoint Now() {
-    return ClockOverride() ? ClockOverride()() : std::chrono::system_clock::now();
+    const Clocks& clocks = ClockOverride();
+    return clocks.now ? clocks.now() : std::chrono::system_clock::now();
 }
 
-void OverrideClock(std::function<TimePoint()> now) {
-    ClockOverride() = std::move(now);
+SteadyTimePoint SteadyNow() {
+    const Clocks& clocks = ClockOverride();
+    return clocks.steadyNow ? clocks.steadyNow() : std::chrono::steady_clock::now();
+}
+
+void OverrideClock(std::function<TimePoint()> now, std::function<SteadyTimePoint()> steadyNow) {
+    ClockOverride() = Clocks{std::move(now), std::move(steadyNow)};
 }
 
 }  // namespace platform

@@ -8,11 +8,15 @@
 namespace platform {
 
 using TimePoint = std::chrono::system_clock::time_point;
+using SteadyTimePoint = std::chrono::steady_clock::time_point;
 
 /// The current wall-clock time; tests replace it with a fixed one.
 TimePoint Now();
-/// Installs `now` as the source of the current time; an empty function restores the system clock.
-void OverrideClock(std::function<TimePoint()> now);
+/// The monotonic time by which the service counts the ticks it slept through; tests move it.
+SteadyTimePoint SteadyNow();
+/// Installs `now` and `steadyNow` as the sources of the current time for the whole process; an
+/// empty function restores that system clock.
+void OverrideClock(std::function<TimePoint()> now, std::function<SteadyTimePoint()> steadyNow = {});
 
 /// The date in the locale's short date format ("%x").
 std::string ShortDate(TimePoint time);

@@ -1,12 +1,9 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "net/http/HttpRequest.h"
-#include "platform/Clock.h"
 #include "service/RouterSource.h"
 #include "service/host/ServiceHost.h"
 
@@ -31,21 +28,13 @@ class EventLogSink {
     virtual void LogEvent(std::int16_t type, std::int32_t id, const std::string& text) = 0;
 };
 
-/// The service's two clocks: wall time for the reports, steady time for the ticks slept through.
-class ServiceClock {
-  public:
-    virtual ~ServiceClock() = default;
-    virtual platform::TimePoint Now() = 0;
-    virtual std::chrono::steady_clock::time_point SteadyNow() = 0;
-};
-
 /// The side effects of the service's form, each behind an interface that tests replace. A port
-/// left empty gets the program's own.
+/// left empty gets the program's own. HTTP and the clocks are no ports: tests replace them for the
+/// whole process (OverrideHttpRequestFactory, OverrideClock), as code outside the form, the log's
+/// time stamps for one, uses them too.
 struct ServicePorts {
-    net::http::HttpRequestFactory http;
     std::unique_ptr<MailTransport> mail;
     std::unique_ptr<EventLogSink> eventLog;
-    std::unique_ptr<ServiceClock> clock;
     std::unique_ptr<RouterQuery> router;
 };
 
@@ -72,13 +61,4 @@ class ServiceHostEventLog : public EventLogSink {
 
   private:
     service::host::ServiceHost& host_;
-};
-
-/// The system's clocks.
-class SystemServiceClock : public ServiceClock {
-  public:
-    platform::TimePoint Now() override { return platform::Now(); }
-    std::chrono::steady_clock::time_point SteadyNow() override {
-        return std::chrono::steady_clock::now();
-    }
 };

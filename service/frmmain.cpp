@@ -45,10 +45,8 @@ frmmain::frmmain(ServicePorts ports)
       mail_(ports.mail ? std::move(ports.mail) : std::make_unique<SmtpMailTransport>()),
       eventLog_(ports.eventLog ? std::move(ports.eventLog)
                                : std::make_unique<ServiceHostEventLog>(NTService1)),
-      clock_(ports.clock ? std::move(ports.clock) : std::make_unique<SystemServiceClock>()),
       router_(ports.router ? std::move(ports.router) : std::make_unique<UpnpRouterQuery>()),
-      startedAt_(clock_->Now()) {
-    AjaxComm1.RequestFactory(std::move(ports.http));
+      startedAt_(platform::Now()) {
     NTService1.OnStart = [this](bool& Success) { NTService1_Start(Success); };
     NTService1.OnPauseRequest = [this](bool& Success) { NTService1_PauseRequest(Success); };
     NTService1.OnContinueRequest = [this](bool& Success) { NTService1_ContinueRequest(Success); };
@@ -187,7 +185,7 @@ std::int64_t frmmain::TicksPerRun() const {
 
 void frmmain::SwitchTimerOn() {
     ticksArmed_ = TicksUntilRun(TicksPerRun());
-    armedAt_ = clock_->SteadyNow();
+    armedAt_ = platform::SteadyNow();
     Timer.SetPeriod(platform::TickPeriod() * ticksArmed_);
     Timer.SetEnabled(true);
 }
@@ -197,8 +195,8 @@ void frmmain::CountTicksSlept() {
         return;
     }
     // The tick that wakes the timer is not counted here: it has not come yet.
-    auto slept = std::clamp<std::int64_t>((clock_->SteadyNow() - armedAt_) / platform::TickPeriod(),
-                                          0, ticksArmed_ - 1);
+    auto slept = std::clamp<std::int64_t>(
+        (platform::SteadyNow() - armedAt_) / platform::TickPeriod(), 0, ticksArmed_ - 1);
     TickCounter += static_cast<std::int32_t>(slept);
     pacing_.TicksPassed(slept);
     ticksArmed_ = 1;
@@ -303,12 +301,12 @@ bool frmmain::SendUpdate(const ProviderRule& rule, const std::vector<std::size_t
     if (CurrentErrorCounter < std::numeric_limits<std::int16_t>::max()) {
         ++CurrentErrorCounter;
     }
-    endTime_ = platform::DateTimeText(clock_->Now());
+    endTime_ = platform::DateTimeText(platform::Now());
     const std::vector<std::string> answers = AnswersPerName(AsText(reply), names.size());
     for (std::size_t k = 0; k < names.size(); ++k) {
         ConfirmedHost& host = hosts_[names[k]];
         AnswerOutcome outcome = HandleProviderAnswer(answers[k], host, hosts_.size(), sent,
-                                                     UtcText(clock_->Now()), report);
+                                                     UtcText(platform::Now()), report);
         pacing_.Answered(outcome, host.name);
     }
     ShowStatus();
@@ -330,7 +328,7 @@ bool frmmain::UpdateIfNew(const std::string& startTime) {
     const ProviderRule rule = CycleRule();
     ReportMissingAddresses(*found, rule.families);
     hosts_ = ReadConfirmedHosts(AppSettings.Host, SettingsFilePath());
-    const auto planned = PlanUpdates(*found, hosts_, rule, clock_->Now(), startedAt_);
+    const auto planned = PlanUpdates(*found, hosts_, rule, platform::Now(), startedAt_);
     if (planned.empty() || !AppSettings.ZARVOUpdater) {
         return true;
     }
@@ -357,7 +355,7 @@ void frmmain::RunUpdateCycle() {
         return;
     }
     WriteBanner("#START");
-    std::string startTime = platform::DateTimeText(clock_->Now());
+    std::string startTime = platform::DateTimeText(platform::Now());
 
     LoadSettingsOfCycle();
     WriteLog("Read INI File", 4);

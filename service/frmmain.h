@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/AjaxComm.h"
+#include "platform/Clock.h"
 #include "platform/EventLoop.h"
 #include "platform/RuntimeError.h"
 #include "report/modReport.h"
@@ -87,7 +88,6 @@ class frmmain {
     AjaxComm AjaxComm1;
     std::unique_ptr<MailTransport> mail_;
     std::unique_ptr<EventLogSink> eventLog_;
-    std::unique_ptr<ServiceClock> clock_;
     RouterSource router_;
     /// Where a refresh period counts from for a name without a confirmed update's time.
     platform::TimePoint startedAt_;
@@ -95,7 +95,7 @@ class frmmain {
     bool bPaused = false;
     bool cycleRunning_ = false;
     std::int32_t ticksArmed_ = 1;
-    std::chrono::steady_clock::time_point armedAt_{};
+    platform::SteadyTimePoint armedAt_{};
 
     bool settingsFailed_ = false;
     std::string settingsProblem_;

@@ -70,21 +70,18 @@ class frmmainTest : public ::testing::Test {
         AppSettings = AppSettingsRecord{};
         TickCounter = 0;
         CurrentErrorCounter = 0;
-        // The log's lines carry the time of the system clock, so that one is fixed as well.
-        platform::OverrideClock([] { return kLogTime; });
+        net::http::OverrideHttpRequestFactory(http_.Factory());
+        // The log's lines carry the time of clock_, which starts at kLogTime.
         WriteSettings();
         LoadSettings();  // as the load procedure does before the first tick
         auto mail = std::make_unique<FakeMailTransport>();
         auto eventLog = std::make_unique<FakeEventLog>();
-        auto clock = std::make_unique<FakeServiceClock>();
         auto router = std::make_unique<FakeRouterQuery>();
         mail_ = mail.get();
         eventLog_ = eventLog.get();
-        clock_ = clock.get();
         router_ = router.get();
         form_ = std::make_unique<zarvoupdater::frmmain>(
-            ServicePorts{http_.Factory(), std::move(mail), std::move(eventLog), std::move(clock),
-                         std::move(router)});
+            ServicePorts{std::move(mail), std::move(eventLog), std::move(router)});
     }
 
     void WriteSettings(const std::string& application = "", const std::string& account = "",
@@ -152,17 +149,17 @@ class frmmainTest : public ::testing::Test {
 
     void TearDown() override {
         form_.reset();
-        platform::OverrideClock({});
+        net::http::OverrideHttpRequestFactory({});
         AppSettings = AppSettingsRecord{};
         TickCounter = 0;
         CurrentErrorCounter = 0;
     }
 
     TempProgramDirectory dir_;
+    FakeClock clock_{kLogTime};
     FakeHttp http_;
     FakeMailTransport* mail_ = nullptr;
     FakeEventLog* eventLog_ = nullptr;
-    FakeServiceClock* clock_ = nullptr;
     FakeRouterQuery* router_ = nullptr;
     std::unique_ptr<zarvoupdater::frmmain> form_;
 };
@@ -191,7 +188,7 @@ TEST_F(frmmainTest, NewAddressIsReportedToTheProviderAndMailed) {
     EXPECT_EQ(http_.Requests()[1].password, "secret");
     ASSERT_EQ(mail_->mails.size(), 1u);
     EXPECT_FALSE(mail_->mails[0].isError);
-    EXPECT_NE(mail_->mails[0].text.find(platform::DateTimeText(clock_->now)), std::string::npos)
+    EXPECT_NE(mail_->mails[0].text.find(platform::DateTimeText(clock_.now)), std::string::npos)
         << "start and end of the run come from the service's clock";
     EXPECT_TRUE(eventLog_->entries.empty());
     EXPECT_EQ(TicksArmed(), 599);
@@ -222,7 +219,7 @@ TEST_F(frmmainTest, TickTableRunsAtTheFirstTickThenWhenTheCountReachesIntervalTi
 }
 
 TEST_F(frmmainTest, TicksSleptThroughCountWhenAPauseSwitchesTheTimerOff) {
-    clock_->steady += platform::TickPeriod();
+    clock_.steady += platform::TickPeriod();
     Pause();
     EXPECT_EQ(TickCounter, 0) << "a pause just as the first run is due does not put it off";
     Continue();
@@ -230,7 +227,7 @@ TEST_F(frmmainTest, TicksSleptThroughCountWhenAPauseSwitchesTheTimerOff) {
     http_.Queue("84.1.2.3");
     http_.Queue("good");
     form_->Timer_Timer();
-    clock_->steady += platform::TickPeriod() * 100 + platform::TickPeriod() / 2;
+    clock_.steady += platform::TickPeriod() * 100 + platform::TickPeriod() / 2;
     Pause();
     EXPECT_EQ(TickCounter, 101) << "the hundred whole ticks slept count, the half one does not";
     EXPECT_EQ(TicksArmed(), 0);
@@ -246,7 +243,7 @@ TEST_F(frmmainTest, ASettingsChangeRunsTheCycleAtTheNextTickAndTheCountStartsAga
     http_.Queue("84.1.2.3");
     http_.Queue("good");
     form_->Timer_Timer();
-    clock_->steady += platform::TickPeriod() * 100;
+    clock_.steady += platform::TickPeriod() * 100;
     form_->SettingsChanged();
     EXPECT_EQ(TicksArmed(), 1);
     http_.Queue("84.1.2.3");
@@ -552,24 +549,23 @@ TEST_F(frmmainTest, StopEndsTheRunWhereverItWaitsAndLeavesTheTimerOff) {
         SCOPED_TRACE(row.name);
         form_.reset();  // one form at a time: each has its own event loop
         TickCounter = 0;
-        FakeHttp http;
+        http_ = FakeHttp();
         auto mail = std::make_unique<FakeMailTransport>();
         FakeMailTransport* sent = mail.get();
-        zarvoupdater::frmmain form(ServicePorts{
-            http.Factory(), std::move(mail), std::make_unique<FakeEventLog>(),
-            std::make_unique<FakeServiceClock>(), std::make_unique<FakeRouterQuery>()});
+        zarvoupdater::frmmain form(ServicePorts{std::move(mail), std::make_unique<FakeEventLog>(),
+                                                std::make_unique<FakeRouterQuery>()});
         std::filesystem::remove(dir_.Path() / "log" / "zarvoupdater.log");
         WriteSettings(row.badSettings ? "ErrorCounter=many\n" : "");
         std::function<void()> stop = [&form] { form.NTService1_StopRequest(); };
-        http.Queue(FakeHttp::Reply{
+        http_.Queue(FakeHttp::Reply{
             "84.1.2.3", {}, row.echoStalls ? stop : std::function<void()>(), !row.echoStalls});
-        http.Queue(FakeHttp::Reply{
+        http_.Queue(FakeHttp::Reply{
             "good", {}, row.updateStalls ? stop : std::function<void()>(), !row.updateStalls});
         if (row.stopInMail) {
             sent->duringSend = stop;
         }
         form.Timer_Timer();
-        EXPECT_EQ(http.Requests().size(), row.requests);
+        EXPECT_EQ(http_.Requests().size(), row.requests);
         EXPECT_EQ(sent->mails.size(), row.mails);
         EXPECT_EQ(LogLines().back(), row.lastLine) << "no end banner and no failure line";
         EXPECT_FALSE(form.TimerControl().Enabled());
@@ -646,7 +642,7 @@ TEST_F(frmmainTest, SeveralHostNamesEachKeepTheirAnswerStateAndHold) {
     const std::vector<ConfirmedHost> hosts =
         ReadConfirmedHosts(AppSettings.Host, SettingsFilePath());
     EXPECT_EQ(hosts[0].LastIPAdress + "|" + hosts[0].LastUpdate + "|" + hosts[1].LastIPAdress,
-              "84.1.2.3|" + UtcText(clock_->now) + "|");
+              "84.1.2.3|" + UtcText(clock_.now) + "|");
     // The confirmed name is not sent again, the held one stays out, the unknown one goes again.
     http_.Queue("good");
     form_->Timer_Timer();
@@ -671,22 +667,26 @@ TEST_F(frmmainTest, AnUnchangedAddressGoesOutAgainOnceItsConfirmationIsRefreshDa
         bool refreshed;
     };
     const auto day = std::chrono::hours(24);
-    const std::string old = UtcText(clock_->now - 25 * day);
-    for (const Row& row : {Row{"", old, {}, true}, Row{"RefreshDays=26\n", old, {}, false},
-                           Row{"RefreshDays=0\n", old, 400 * day, false},
-                           Row{"", "", 24 * day, false}, Row{"", "", 25 * day, true}}) {
+    const std::string old = UtcText(clock_.now - 25 * day);
+    for (const Row& row : {Row{"RefreshDays=0\n", old, 400 * day, false},
+                           Row{"", "", 24 * day, false}, Row{"", "", 25 * day, true},
+                           Row{"", old, {}, true}, Row{"RefreshDays=26\n", old, {}, false}}) {
         SCOPED_TRACE(row.application + row.lastUpdate);
         WriteSettings("",
                       "StaticIPAddress=84.1.2.3\n[WAN]\nLastIPAdress=84.1.2.3\nLastUpdate=" +
                           row.lastUpdate + "\n",
                       "https://provider.test\n" + row.application);
-        clock_->now += row.later;
+        clock_.now += row.later;
         const std::size_t before = http_.Requests().size();
         http_.Queue("nochg");
         form_->Timer_Timer();
         EXPECT_EQ(http_.Requests().size(), before + (row.refreshed ? 1 : 0));
-        clock_->now -= row.later;
+        clock_.now -= row.later;
         http_ = FakeHttp();
+        if (row.later != platform::TimePoint::duration{}) {
+            // Its lines carry the later time.
+            std::filesystem::remove(dir_.Path() / "log" / "zarvoupdater.log");
+        }
     }
     EXPECT_EQ(LogLines()[4],
               "Refresh: myhost.zarvo.example had no confirmed update for 25 day(s); "

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "service/ServicePorts.h"
 
 /// Records the mails instead of sending them.
@@ -44,13 +45,18 @@ class FakeEventLog : public EventLogSink {
     std::vector<Entry> entries;
 };
 
-/// Clocks that move only when the test moves them.
-class FakeServiceClock : public ServiceClock {
+/// The process's clocks while it lives, moving only when the test moves them.
+class FakeClock {
   public:
-    platform::TimePoint Now() override { return now; }
-    std::chrono::steady_clock::time_point SteadyNow() override { return steady; }
-    platform::TimePoint now = platform::TimePoint{} + std::chrono::hours(24 * 365 * 50);
-    std::chrono::steady_clock::time_point steady{};
+    explicit FakeClock(platform::TimePoint start) : now(start) {
+        platform::OverrideClock([this] { return now; }, [this] { return steady; });
+    }
+    ~FakeClock() { platform::OverrideClock({}); }
+    FakeClock(const FakeClock&) = delete;
+    FakeClock& operator=(const FakeClock&) = delete;
+
+    platform::TimePoint now;
+    platform::SteadyTimePoint steady{};
 };
 
 /// Answers each question for the router with the next scripted answer, no router once they
