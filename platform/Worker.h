@@ -1,9 +1,12 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 
 namespace platform {
+
+class EventLoop;
 
 /// How the wait for a piece of work on a thread of its own ended.
 enum class WorkEnd { Done, Stopped, TimedOut };
@@ -14,5 +17,23 @@ enum class WorkEnd { Done, Stopped, TimedOut };
 /// then finishes alone: `work` must own everything it touches, and what it leaves is dropped.
 /// An exception of `work` has nobody to go to on that thread and is dropped too.
 WorkEnd RunBesideTheLoop(std::function<void()> work, std::chrono::milliseconds bound);
+
+/// The sign a worker thread gives when its work has ended: an eventfd, or an event object on
+/// Windows, which the waiter sleeps on beside its loop's wake handle.
+class WorkSignal {
+  public:
+    WorkSignal();
+    ~WorkSignal();
+    WorkSignal(const WorkSignal&) = delete;
+    WorkSignal& operator=(const WorkSignal&) = delete;
+
+    void Give();
+    /// Sleeps until the sign is given, a request comes to `loop` (if any) or `timeout` passes;
+    /// whether the sign was given.
+    bool Wait(const EventLoop* loop, std::chrono::milliseconds timeout);
+
+  private:
+    std::intptr_t handle_;
+};
 
 }  // namespace platform
