@@ -55,24 +55,21 @@ ConfirmedHost WriteConfirmedHost(const ConfirmedHost& before, const Confirmation
     const std::string section = ConfirmedSection(before.name, names);
     const bool otherHost = before.LastIPHost != confirmation.confirmedFor;
     ConfirmedHost after = before;
-    bool stored = true;
+    settings::ProfileEntries entries;
     auto store = [&](const char* key, const std::optional<std::string>& address,
                      std::string& field) {
         if (address || (otherHost && !field.empty())) {
             field = address.value_or("");
-            stored = WriteIniValue(section, key, field, file) && stored;
+            entries.emplace_back(key, field);
         }
     };
     store("LastIPAdress", confirmation.IPv4, after.LastIPAdress);
     store("LastIPv6Adress", confirmation.IPv6, after.LastIPv6Adress);
-    if (stored) {
-        WriteIniValue(section, "LastIPHost", confirmation.confirmedFor, file);
-        after.LastIPHost = confirmation.confirmedFor;
-        if (WriteIniValue(section, "LastUpdate", confirmation.time, file)) {
-            after.LastUpdate = confirmation.time;
-        }
-    }
-    return after;
+    after.LastIPHost = confirmation.confirmedFor;
+    after.LastUpdate = confirmation.time;
+    entries.emplace_back("LastIPHost", after.LastIPHost);
+    entries.emplace_back("LastUpdate", after.LastUpdate);
+    return WriteIniValues(section, entries, file) ? after : before;
 }
 
 std::string UtcText(platform::TimePoint time) {

@@ -37,8 +37,9 @@ struct Confirmation {
 };
 
 /// Writes `confirmation` over the state `before` of one of `names` names in `file`; the state
-/// afterwards. The host follows the addresses, so that a failed write never pairs it with an
-/// older address; an address confirmed for another host is dropped with the host's change.
+/// afterwards. Addresses, host and time go into the file in one write, so that a failed write
+/// never pairs the host with an older address and costs the file one replacement an update; an
+/// address confirmed for another host is dropped with the host's change.
 ConfirmedHost WriteConfirmedHost(const ConfirmedHost& before, const Confirmation& confirmation,
                                  std::size_t names, const std::string& file);
 

@@ -16,3 +16,8 @@ bool WriteIniValue(const std::string& section, const std::string& key, const std
                    const std::string& file) {
     return settings::WritePrivateProfileString(section, key, value, file);
 }
+
+bool WriteIniValues(const std::string& section, const settings::ProfileEntries& entries,
+                    const std::string& file) {
+    return settings::WritePrivateProfileEntries(section, entries, file);
+}

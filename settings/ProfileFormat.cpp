@@ -248,4 +248,21 @@ bool ProfileStorable(std::string_view section, std::string_view key, std::string
            key.find('=') == std::string_view::npos && key.front() != '[';
 }
 
+std::string ProfileUpdated(std::string content, std::string_view section,
+                           const ProfileEntries& entries) {
+    for (const auto& [key, value] : entries) {
+        content = ProfileUpdated(content, section, key, value);
+    }
+    return content;
+}
+
+bool ProfileStorable(std::string_view section, const ProfileEntries& entries) {
+    for (const auto& [key, value] : entries) {
+        if (!ProfileStorable(section, key, value)) {
+            return false;
+        }
+    }
+    return !entries.empty();
+}
+
 }  // namespace settings

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 // The INI text format of the profile functions, apart from any file: what a reader finds in a
 // file's content and what a writer puts in its place. Both platforms' file code builds on it.
@@ -25,5 +27,13 @@ std::string ProfileUpdated(std::string_view content, std::string_view section, s
                            const std::string& value);
 /// Whether the names and the value can be stored as one line that reads back as that key.
 bool ProfileStorable(std::string_view section, std::string_view key, std::string_view value);
+
+/// Keys of one section with their values, in the order they are set.
+using ProfileEntries = std::vector<std::pair<std::string, std::string>>;
+/// `content` with each of `entries` set in `section`, in their order.
+std::string ProfileUpdated(std::string content, std::string_view section,
+                           const ProfileEntries& entries);
+/// Whether every one of `entries` can be stored in `section`.
+bool ProfileStorable(std::string_view section, const ProfileEntries& entries);
 
 }  // namespace settings

@@ -174,9 +174,9 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
     return ProfileValueOrDefault(content, section, key, defaultValue, size);
 }
 
-bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& path) {
-    if (!ProfileStorable(section, key, value) || path.empty()) {
+bool WritePrivateProfileEntries(const std::string& section, const ProfileEntries& entries,
+                                const std::string& path) {
+    if (!ProfileStorable(section, entries) || path.empty()) {
         return false;
     }
     // A symbolic link stays a link: the file it points to is the one replaced.
@@ -213,7 +213,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
         content = std::move(*read);
     }
     if (!ReplaceFile(target, folder.Get(), directory, file.Get() >= 0 ? &original : nullptr,
-                     ProfileUpdated(content, section, key, value))) {
+                     ProfileUpdated(std::move(content), section, entries))) {
         return false;
     }
     if (file.Get() >= 0 && (original.st_mode & (S_IRWXG | S_IRWXO)) != 0) {

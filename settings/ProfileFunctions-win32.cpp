@@ -321,9 +321,9 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
     return ProfileValueOrDefault(content, section, key, defaultValue, size);
 }
 
-bool WritePrivateProfileString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& path) {
-    if (!ProfileStorable(section, key, value) || path.empty()) {
+bool WritePrivateProfileEntries(const std::string& section, const ProfileEntries& entries,
+                                const std::string& path) {
+    if (!ProfileStorable(section, entries) || path.empty()) {
         return false;
     }
     const std::wstring widePath = platform::ToWide(path);
@@ -350,7 +350,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
         return false;
     }
     const Encoding encoding = EncodingOf(*content);
-    const std::string updated = ProfileUpdated(ToUtf8(*content, encoding), section, key, value);
+    const std::string updated = ProfileUpdated(ToUtf8(*content, encoding), section, entries);
     const bool replaced = ReplaceContent(widePath, FromUtf8(updated, encoding), deadline);
     if (!replaced && created) {
         // Nothing of ours may stay behind when the very first write fails.

@@ -14,6 +14,11 @@ std::function<void(const std::string&)>& Receiver() {
 
 }  // namespace
 
+bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& path) {
+    return WritePrivateProfileEntries(section, {{key, value}}, path);
+}
+
 void SetProfileNotices(std::function<void(const std::string&)> receiver) {
     Receiver() = std::move(receiver);
 }

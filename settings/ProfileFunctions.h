@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "settings/ProfileFormat.h"
+
 namespace settings {
 
 /// Reads one value of an INI file the way the Windows profile reader does: section and key names
@@ -28,6 +30,11 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
 /// the value could not be stored as one line.
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& path);
+
+/// Sets each of `entries` as WritePrivateProfileString sets one value, in one replacement of the
+/// file: all of them, or none when the write fails.
+bool WritePrivateProfileEntries(const std::string& section, const ProfileEntries& entries,
+                                const std::string& path);
 
 /// Sets who hears what a writer has to say beyond its result, one line at a time (why the lock
 /// of the writers was refused, that a file others could read is now private); the service logs
