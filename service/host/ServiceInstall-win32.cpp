@@ -10,6 +10,7 @@
 #include "platform/Text.h"
 #include "service/host/ServiceHost-win32.h"
 #include "service/host/ServiceHost.h"
+#include "settings/SettingsFile.h"
 
 namespace platform {
 
@@ -79,7 +80,7 @@ std::string AddEventSource(const std::wstring& name, const std::wstring& executa
 // that folder could have LocalSystem run a program, or a DLL that it loads from its own folder.
 std::string ProtectProgramFolder(const ProgramLocation& program) {
     const std::wstring folder = ToWide(program.directory);
-    const std::wstring settings = ToWide(program.directory + "\\" + program.name + ".ini");
+    const std::wstring settings = ToWide(::SettingsFilePath(program, '\\'));
     // The settings file first: once its DACL is protected, the folder's no longer reaches it.
     if (GetFileAttributesW(settings.c_str()) != INVALID_FILE_ATTRIBUTES) {
         if (DWORD error = Protect(settings, kSettingsFileAccess); error != ERROR_SUCCESS) {
