@@ -35,10 +35,8 @@ constexpr std::array<NumberField, 3> kNumberFields{{
 }};
 
 const DialogControl& Control(const char* name, int index) {
-    for (const DialogControl& control : DialogControls()) {
-        if (std::string_view(control.name) == name && control.index == index) {
-            return control;
-        }
+    if (const DialogControl* control = FindControl(name + std::to_string(index))) {
+        return *control;
     }
     throw std::logic_error("no control " + std::string(name));
 }

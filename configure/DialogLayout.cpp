@@ -96,3 +96,12 @@ std::string ControlName(const DialogControl& control) {
     std::string name = control.name;
     return control.index < 0 ? name : name + std::to_string(control.index);
 }
+
+const DialogControl* FindControl(std::string_view name) {
+    for (const DialogControl& control : kControls) {
+        if (ControlName(control) == name) {
+            return &control;
+        }
+    }
+    return nullptr;
+}

@@ -2,6 +2,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 
 /// What a control of the dialog is; each front end makes its own widget of that kind.
 enum class ControlKind { Frame, Label, TextBox, CheckBox, ComboBox, Button };
@@ -46,3 +47,6 @@ bool IsPassword(const DialogControl& control);
 
 /// The name by which tests find the control: the array name followed by its index, "Text4".
 std::string ControlName(const DialogControl& control);
+
+/// The control of that name as ControlName gives it; nullptr when the window has none.
+const DialogControl* FindControl(std::string_view name);

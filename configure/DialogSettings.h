@@ -4,7 +4,7 @@
 
 #include "settings/modPublic.h"
 
-/// The settings file the dialog edits: "zarvoupdater.ini" beside the dialog's own executable.
+/// The settings file the dialog edits: the service's, beside the dialog's own executable.
 /// Throws platform::RuntimeError when the program's own directory is unknown.
 std::string DialogIniPath();
 

@@ -36,12 +36,8 @@ int Pixels(int twips, UINT dpi) {
 }
 
 int IdOf(std::string_view name) {
-    for (const DialogControl& control : DialogControls()) {
-        if (ControlName(control) == name) {
-            return ControlId(control);
-        }
-    }
-    return 0;
+    const DialogControl* control = FindControl(name);
+    return control != nullptr ? ControlId(*control) : 0;
 }
 
 const DialogControl* FrameOf(const DialogControl& control) {

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/ProgramInfo.h"
 #include "platform/Text.h"
 #include "settings/INIFile.h"
 #include "settings/ProfileFormat.h"
@@ -159,15 +158,6 @@ bool SwitchIsOn(const std::string& text) {
     return text == "on";
 }
 
-std::string SettingsFilePath() {
-    const std::string directory = platform::ProgramDirectory();
-    // Without its own location the program would read and write "/.ini" instead.
-    if (directory.empty()) {
-        throw platform::errors::PathFileAccessError();
-    }
-    return directory + "/" + platform::ProgramName() + ".ini";
-}
-
 void LoadSettingsInto(AppSettingsRecord& record, const std::function<std::string()>& filePath,
                       SettingsKeys keys) {
     Reset(record);
@@ -196,5 +186,6 @@ std::string AsReadBack(const std::string& value) {
 }
 
 void LoadSettings() {
-    LoadSettingsInto(AppSettings, SettingsFilePath, SettingsKeys::All);
+    LoadSettingsInto(
+        AppSettings, [] { return SettingsFilePath(); }, SettingsKeys::All);
 }

@@ -5,12 +5,10 @@
 #include <string>
 
 #include "platform/RuntimeError.h"
+#include "settings/SettingsFile.h"
 #include "settings/modPublic.h"
 
-/// The settings file of the running program: its directory, "/", its name and ".ini".
-std::string SettingsFilePath();
-
-/// Refills AppSettings from the settings file of the running program.
+/// Refills AppSettings from SettingsFilePath(), the settings file of the running program.
 void LoadSettings();
 
 /// `value` as a load would read it back once written: a value is read up to a length, so a text

@@ -18,6 +18,7 @@
 
 #include "platform/ProgramInfo.h"
 #include "service/host/EventLog.h"
+#include "settings/SettingsFile.h"
 
 extern char** environ;
 
@@ -153,7 +154,7 @@ std::string QuotedForSystemd(const std::string& path) {
 // What the service itself writes in its folder: the settings file, its writers' lock and
 // temporary copies, and the log folder.
 bool WrittenByTheService(const std::string& name) {
-    const std::string settings = platform::ProgramName() + ".ini";
+    const std::string settings = std::filesystem::path(::SettingsFilePath()).filename().string();
     const std::string copies = "." + settings + ".";
     return name == settings || name == "log" || name == copies + "lock" ||
            (name.starts_with(copies) && name.size() == copies.size() + 6);

@@ -10,6 +10,7 @@
 #include "platform/Text.h"
 #include "service/host/ServiceHost-win32.h"
 #include "service/host/ServiceHost.h"
+#include "settings/SettingsFile.h"
 
 namespace service::host {
 
@@ -79,8 +80,7 @@ std::string AddEventSource(const std::wstring& name, const std::wstring& executa
 // that folder could have LocalSystem run a program, or a DLL that it loads from its own folder.
 std::string ProtectProgramFolder(const platform::ProgramLocation& program) {
     const std::wstring folder = platform::ToWide(program.directory);
-    const std::wstring settings =
-        platform::ToWide(program.directory + "\\" + program.name + ".ini");
+    const std::wstring settings = platform::ToWide(::SettingsFilePath(program, '\\'));
     // The settings file first: once its DACL is protected, the folder's no longer reaches it.
     if (GetFileAttributesW(settings.c_str()) != INVALID_FILE_ATTRIBUTES) {
         if (DWORD error = platform::Protect(settings, platform::kSettingsFileAccess);

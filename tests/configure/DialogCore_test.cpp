@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <map>
 
 #include "configure/DialogLayout.h"
 #include "configure/DialogService.h"
+#include "platform/ProgramInfo.h"
 #include "platform/Text.h"
 #include "tests/configure/DialogCoreTest.h"
 
@@ -24,6 +26,7 @@ TEST(DialogLayout, ControlsFitTheirFramesDoNotOverlapAndTabInTableOrder) {
     for (std::size_t i = 0; i < controls.size(); ++i) {
         const DialogControl& c = controls[i];
         EXPECT_EQ(c.tabIndex, static_cast<int>(i)) << ControlName(c);
+        EXPECT_EQ(FindControl(ControlName(c)), &c) << "the name of one control only";
         int outerWidth = kClientWidthTwips, outerHeight = kClientHeightTwips;
         if (c.frame != nullptr) {
             ASSERT_TRUE(frames.count(c.frame)) << ControlName(c) << " before its frame";
@@ -57,6 +60,7 @@ TEST(DialogLayout, ControlsFitTheirFramesDoNotOverlapAndTabInTableOrder) {
     }
     EXPECT_EQ(ControlName(controls[2]), "Text0");
     EXPECT_EQ(ControlName(controls[0]), "frmAccount");
+    EXPECT_EQ(FindControl("Text"), nullptr);
 }
 
 TEST_F(DialogCoreTest, LoadWithoutFileShowsTheDefaultsAndCreatesNothing) {

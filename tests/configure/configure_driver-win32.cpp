@@ -61,10 +61,8 @@ HWND MessageBoxWindow() {
 }
 
 const DialogControl& Named(std::string_view name) {
-    for (const DialogControl& control : DialogControls()) {
-        if (ControlName(control) == name) {
-            return control;
-        }
+    if (const DialogControl* control = FindControl(name)) {
+        return *control;
     }
     Fail("no control named " + std::string(name));
 }

@@ -26,9 +26,8 @@ def send(build_dir, tmp_path):
     if not driver.exists():
         pytest.fail(f"{driver} is not built")
 
-    def run(*mails, sender=SENDER, subject=None, ca_file=None):
-        args = [str(driver)] + ([f"--subject={subject}"] if subject else [])
-        args += [str(tmp_path), sender]
+    def run(*mails, sender=SENDER, ca_file=None):
+        args = [str(driver), str(tmp_path), sender]
         for n, (server, rcpt, body, user, password, error) in enumerate(mails, 1):
             if isinstance(body, bytes):
                 (tmp_path / f"in{n}").write_bytes(body)
@@ -109,17 +108,14 @@ def test_second_mail_through_the_same_instance_carries_nothing_over(send, tmp_pa
     assert message["Message-ID"] != parse(first)["Message-ID"]
 
 
-def test_non_ascii_subject_and_100_kib_body_arrive_intact(send, tmp_path):
+def test_non_ascii_100_kib_body_arrives_intact(send, tmp_path):
     # Line ends of every kind, dots and "From " at line starts, "=" and blanks before breaks.
     chunk = "Grüße aus Köln ✓ <b>&amp;</b> a=b \r\n.\nFrom here\r. \t\n".encode()
     body = (chunk * (100 * 1024 // len(chunk) + 1))[:100 * 1024]
-    subject = "Größenänderung – ZARVO ✓ " * 4
     with SmtpServer(tmp_path) as server:
-        _, _, errors = send((f"127.0.0.1:{server.port}", RECEIVER, body, "", "", False),
-                            subject=subject)
-    assert errors == ""
+        log, _, _ = send((f"127.0.0.1:{server.port}", RECEIVER, body, "", "", False))
+    assert log == []
     message = parse(server.messages[0])
-    assert message["Subject"] == subject
     assert message.get_payload(decode=True) == body
 
 
