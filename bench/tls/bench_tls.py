@@ -44,10 +44,14 @@ def stat_seconds(pid):
 
 
 def rss_kib(pid):
+    """The resident set and its anonymous part: what is left are pages of files, the libraries'
+    code above all, which every process that maps them shares."""
+    fields = {}
     for line in Path(f"/proc/{pid}/status").read_text().splitlines():
-        if line.startswith("VmRSS:"):
-            return int(line.split()[1])
-    return 0
+        name, _, value = line.partition(":")
+        if name in ("VmRSS", "RssAnon"):
+            fields[name] = int(value.split()[0])
+    return fields.get("VmRSS", 0), fields.get("RssAnon", 0)
 
 
 def ended(program):
@@ -122,7 +126,7 @@ def main():
             print(f"checks measured: {options.checks} each, one every {options.tick_ms} ms; "
                   f"trust store {count} certificates")
             print(f"{'':35}{'ms CPU a check':>16}{'(stat)':>9}{'startup+2 checks':>18}"
-                  f"{'RSS KiB':>9}")
+                  f"{'RSS KiB':>9}{'(anon)':>8}")
             runs = [("http", "folder", "http"), ("https", "folder", "https"),
                     ("https", "bundle", "https, CA bundle")]
             for scheme, store, label in runs:
@@ -137,7 +141,7 @@ def main():
                         program.kill()
                     what = f"{label}, {'with update' if update else 'echo only'}"
                     print(f"ours {what:<30}{cpu:>16.2f}{cpu_stat:>9.1f}{first:>15.1f} ms"
-                          f"{rss:>9}   ({updates} updates)")
+                          f"{rss[0]:>9}{rss[1]:>8}   ({updates} updates)")
         finally:
             for provider in providers.values():
                 provider.stop()
