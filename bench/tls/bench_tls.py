@@ -10,7 +10,11 @@ apart.
 CPU comes from the kernel's scheduler accounting of every thread (/proc/PID/task/*/schedstat,
 nanoseconds), checked against utime+stime of /proc/PID/stat (clock ticks).
 
-Usage: bench_tls.py BUILD_DIR [--checks N] [--tick-ms MS]
+The peers (Debian's inadyn and ddclient), when installed, run the same checks as daemons in
+the foreground against their own fake provider each, at the shortest period they accept; their
+rows need minutes, so --peer-checks 0 leaves them out.
+
+Usage: bench_tls.py BUILD_DIR [--checks N] [--tick-ms MS] [--peer-checks N] [--peer-period S]
 """
 
 import argparse
@@ -19,6 +23,8 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
@@ -105,11 +111,125 @@ def measure(program, provider, store, checks, tick_ms, update):
     return cpu, cpu_stat, first / 1e6, rss, updates
 
 
+def inadyn(folder, provider, ca, period):
+    scheme, _, host = provider.url.partition("://")
+    tls = "true" if scheme == "https" else "false"
+    config = folder / "inadyn.conf"
+    config.write_text(f"""period = {period}
+ca-trust-file = {ca}
+custom bench {{
+    ssl = {tls}
+    checkip-ssl = {tls}
+    checkip-server = {host}
+    checkip-path = /meineip.php
+    ddns-server = {host}
+    ddns-path = "/nic/update?hostname=%h&myip=%i"
+    username = demo
+    password = secret
+    hostname = bench.zarvo.example
+}}
+""")
+    return ["inadyn", "-n", "-l", "info", "-f", str(config), "--no-pidfile",
+            "--cache-dir", str(folder)]
+
+
+def ddclient(folder, provider, ca, period):
+    scheme, _, host = provider.url.partition("://")
+    config = folder / "ddclient.conf"
+    config.write_text(f"""daemon={period}
+ssl={'yes' if scheme == 'https' else 'no'}
+ssl_ca_file={ca}
+usev4=webv4, webv4={provider.url}/meineip.php
+protocol=dyndns2
+server={host}
+login=demo
+password=secret
+bench.zarvo.example
+""")
+    config.chmod(0o600)
+    return ["ddclient", "-foreground", "-file", str(config), "-cache",
+            str(folder / "ddclient.cache"), "-pid", str(folder / "ddclient.pid")]
+
+
+def measure_peer(command, workdir, name, provider, ca, checks, period, update):
+    """Counts checks by the echo pages the provider served: the peers log no line per check."""
+    alternating = ["84.1.2.4", "84.1.2.3"] * (checks + 10) if update else []
+    provider.control(addresses=alternating, clear_requests=True)
+    folder = Path(workdir) / name
+    folder.mkdir()
+    with (folder / "output").open("w") as output:
+        process = subprocess.Popen(command(folder, provider, ca, period), stdout=output,
+                                   stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+    echoes = lambda: len(provider.requests("/meineip.php"))  # noqa: E731
+    try:
+        wait_for(lambda: echoes() >= 1, timeout=period + 60, what=f"{name}'s first check")
+        time.sleep(1)  # the first check's update, if any
+        began, done = run_nanoseconds(process.pid), echoes()
+        wait_for(lambda: echoes() >= done + checks, timeout=(checks + 1) * period + 60,
+                 interval=0.2, what=f"{name}'s {checks} checks")
+        time.sleep(1)
+        cpu = (run_nanoseconds(process.pid) - began) / 1e6 / (echoes() - done)
+        return cpu, rss_kib(process.pid), len(provider.updates())
+    finally:
+        process.terminate()
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait(timeout=10)
+
+
+def measure_peers(workdir, server, stores, checks, period):
+    """All rows at once, each against its own provider, so that the run takes a few periods."""
+    rows, results, threads, providers = [], {}, [], []
+    for peer in (inadyn, ddclient):
+        if shutil.which(peer.__name__) is None:
+            print(f"{peer.__name__}: not installed, left out")
+            continue
+        for scheme in ("http", "https"):
+            for update in (False, True):
+                rows.append((peer, scheme, update))
+    began = time.monotonic()
+    try:
+        for peer, scheme, update in rows:
+            provider = FakeProvider(workdir, tls_cert=server if scheme == "https" else None)
+            providers.append(provider)
+            name = f"{peer.__name__}-{scheme}-{update}"
+
+            def run(row=(peer, scheme, update), provider=provider, name=name):
+                try:
+                    results[row] = measure_peer(row[0], workdir, name, provider,
+                                                stores["bundle"], checks, period, row[2])
+                except Exception as error:  # noqa: BLE001 - one row's failure is its figure
+                    results[row] = error
+            threads.append(threading.Thread(target=run))
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+    finally:
+        for provider in providers:
+            provider.stop()
+    for row in rows:
+        peer, scheme, update = row
+        what = f"{peer.__name__} {scheme}, {'with update' if update else 'echo only'}"
+        if isinstance(results[row], Exception):
+            print(f"{what:<35}failed: {results[row]}")
+            continue
+        cpu, rss, updates = results[row]
+        print(f"{what:<35}{cpu:>16.2f}{'':>9}{'':>18}{rss[0]:>9}{rss[1]:>8}   ({updates} updates)")
+    if rows:
+        print(f"peers: {checks} checks each, one every {period} s, "
+              f"{time.monotonic() - began:.0f} s in all")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build_dir")
     parser.add_argument("--checks", type=int, default=40)
     parser.add_argument("--tick-ms", type=int, default=300)
+    parser.add_argument("--peer-checks", type=int, default=4)
+    parser.add_argument("--peer-period", type=int, default=60)
     options = parser.parse_args()
     # Loopback only: a proxy from the environment must not come between.
     for name in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
@@ -142,6 +262,8 @@ def main():
                     what = f"{label}, {'with update' if update else 'echo only'}"
                     print(f"ours {what:<30}{cpu:>16.2f}{cpu_stat:>9.1f}{first:>15.1f} ms"
                           f"{rss[0]:>9}{rss[1]:>8}   ({updates} updates)")
+            if options.peer_checks > 0:
+                measure_peers(workdir, server, stores, options.peer_checks, options.peer_period)
         finally:
             for provider in providers.values():
                 provider.stop()
